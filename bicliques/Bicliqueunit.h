@@ -1,0 +1,53 @@
+// Bicliqueunit: TBicliques, the enumeration engine. It holds a bipartite graph
+// as the target set of every source (Rows) and the source set of every target
+// (Columns) and lists every maximal biclique by consensus passes with closure.
+//
+// Use: construct with the matrix size, fill Rows, call Run once, then read
+// Results and RowsOf. Results holds, once each and in Compare order, every
+// distinct intersection of the target sets of one or more sources: exactly the
+// target sides of the maximal bicliques with a non-empty source side.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Bitarraylistunit.h"
+#include "Tbitarrayunit.h"
+
+class TBicliques {
+public:
+  std::int32_t RowCount;    // sources
+  std::int32_t ColumnCount; // targets
+  // Owns. Entry s: the targets of source s, ColumnCount bits, spare bits 0.
+  std::vector<TBitArray*> Rows;
+  // Owns. Empty until Run; then entry t: the sources of target t.
+  std::vector<TBitArray*> Columns;
+  // Owns the list and every array in it; null until Run.
+  TBitArrayList* Results = nullptr;
+  // Owns the list, borrows its arrays (each also in Results); null until Run.
+  TBitArrayList* Frontier = nullptr;
+  // Owns the list, borrows its arrays; holds a pass's new sets, empty between passes.
+  TBitArrayList* NewResults = nullptr;
+  // Number of consensus passes the last Run made.
+  std::int32_t Passes = 0;
+
+  // Rows gets rowCount zero arrays of columnCount bits. Pre: both >= 0.
+  TBicliques(std::int32_t rowCount, std::int32_t columnCount);
+  ~TBicliques();
+  TBicliques(const TBicliques&) = delete;
+  TBicliques& operator=(const TBicliques&) = delete;
+
+  // Enumerates; returns Results->ItemCount(). Call once, after filling Rows.
+  std::int32_t Run();
+  // Writes the source side of result `index` into `out` (RowCount bits, the
+  // caller's). For the empty target set every byte of `out` is 255.
+  void RowsOf(std::int32_t index, TBitArray* out) const;
+
+  // The steps of Run, public so that they can be exercised one by one.
+  void BuildColumns();
+  void SeedLists();
+  void ConsensusPass();
+  // Replaces target set X by the targets common to every source adjacent to
+  // all of X. Pre: some source is adjacent to all of X.
+  void Closure(TBitArray* X) const;
+};

@@ -1,0 +1,97 @@
+#include "Rununit.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string& message)
+    : std::runtime_error(message), Line(line), Column(column) {}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+namespace {
+
+std::string ShowChar(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  char text[8];
+  if (byte >= 0x20 && byte < 0x7f) {
+    std::snprintf(text, sizeof text, "'%c'", c);
+  } else {
+    std::snprintf(text, sizeof text, "'\\x%02x'", byte);
+  }
+  return text;
+}
+
+std::string Characters(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " character" : " characters");
+}
+
+} // namespace
+
+void CheckMatrix(const std::vector<std::string>& lines) {
+  if (lines.size() > static_cast<std::size_t>(INT32_MAX)) {
+    throw TInputError(0, 0, "too many lines: " + std::to_string(lines.size()));
+  }
+  const std::size_t width = lines.empty() ? 0 : lines.front().size();
+  if (width > static_cast<std::size_t>(INT32_MAX)) {
+    throw TInputError(1, 0, "line 1 is too long: " + std::to_string(width) + " characters");
+  }
+  for (std::size_t u = 0; u < lines.size(); ++u) {
+    const std::string& line = lines[u];
+    const std::string lineName = "line " + std::to_string(u + 1);
+    const std::size_t bad = line.find_first_not_of("01");
+    if (bad != std::string::npos) {
+      throw TInputError(static_cast<std::int64_t>(u + 1), static_cast<std::int64_t>(bad + 1),
+                        lineName + ", column " + std::to_string(bad + 1) + ": expected '0' or '1', found " +
+                            ShowChar(line[bad]));
+    }
+    if (line.size() != width) {
+      throw TInputError(static_cast<std::int64_t>(u + 1), 0,
+                        lineName + " has " + Characters(line.size()) + ", line 1 has " + std::to_string(width));
+    }
+  }
+}
+
+TRunResult RunLines(const std::vector<std::string>& lines) {
+  CheckMatrix(lines);
+  TRunResult result;
+  result.Sources = static_cast<std::int32_t>(lines.size());
+  result.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
+
+  result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
+  TBicliques& engine = *result.Engine;
+  for (std::int32_t u = 0; u < result.Sources; ++u) {
+    const std::string& line = lines[static_cast<std::size_t>(u)];
+    auto* row = new TBitArray(static_cast<std::int32_t>(line.size()));
+    delete engine.Rows[static_cast<std::size_t>(u)];
+    engine.Rows[static_cast<std::size_t>(u)] = row;
+    row->FromBinStr(line);
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  engine.Run();
+  result.Elapsed = std::chrono::steady_clock::now() - start;
+  result.Passes = engine.Passes;
+  result.Count = engine.Results->ItemCount();
+
+  result.Lines.reserve(static_cast<std::size_t>(result.Count));
+  TBitArray sources(engine.RowCount);
+  for (std::int32_t u = 0; u < result.Count; ++u) {
+    engine.RowsOf(u, &sources);
+    result.Lines.push_back(sources.ToPosList() + " : " + engine.Results->Items[static_cast<std::size_t>(u)]->ToPosList());
+  }
+  std::sort(result.Lines.begin(), result.Lines.end());
+  result.Lines.erase(std::unique(result.Lines.begin(), result.Lines.end()), result.Lines.end());
+  return result;
+}

@@ -1,0 +1,46 @@
+// Rununit: the RUN path without a window. Matrix text goes in; the sorted,
+// duplicate-free result lines, the number of bicliques, the number of passes
+// and the enumeration time come out. The window and the command line are thin
+// faces over RunLines.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Bicliqueunit.h"
+
+// Input that RUN refuses, with the 1-based place at fault (Column 0 when the
+// whole line is at fault).
+class TInputError : public std::runtime_error {
+public:
+  TInputError(std::int64_t line, std::int64_t column, const std::string& message);
+  std::int64_t Line;
+  std::int64_t Column;
+};
+
+struct TRunResult {
+  std::vector<std::string> Lines; // "rows : columns", ascending by bytes, no duplicates
+  std::int32_t Sources = 0;       // input lines
+  std::int32_t Targets = 0;       // characters per line
+  std::int32_t Count = 0;         // maximal bicliques found
+  std::int32_t Passes = 0;        // consensus passes
+  std::chrono::steady_clock::duration Elapsed{}; // enumeration only
+  std::unique_ptr<TBicliques> Engine; // the engine that produced the lines
+};
+
+// Splits text into lines at "\n" or "\r\n". A line break after the last line
+// adds no row; empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Throws TInputError unless every line holds only "0"/"1" and as many
+// characters as the first, naming the first place at fault.
+void CheckMatrix(const std::vector<std::string>& lines);
+
+// Checks the lines, enumerates their maximal bicliques and formats them.
+// Throws TInputError on refused input, before any engine is built.
+TRunResult RunLines(const std::vector<std::string>& lines);
