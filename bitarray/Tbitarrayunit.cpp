@@ -21,20 +21,23 @@ void TBitArray::Set(std::int32_t index, bool value) {
 }
 
 void TBitArray::SetAll() {
-  for (auto& byte : Bytes) byte = 255;
+  for (auto &byte : Bytes)
+    byte = 255;
 }
 
-void TBitArray::CopyTo(TBitArray* dest) const {
+void TBitArray::CopyTo(TBitArray *dest) const {
   assert(dest->Bytes.size() >= Bytes.size());
-  for (std::size_t k = 0; k < Bytes.size(); ++k) dest->Bytes[k] = Bytes[k];
+  for (std::size_t k = 0; k < Bytes.size(); ++k)
+    dest->Bytes[k] = Bytes[k];
 }
 
-void TBitArray::And(const TBitArray* other) {
+void TBitArray::And(const TBitArray *other) {
   assert(other->Bytes.size() >= Bytes.size());
-  for (std::size_t k = 0; k < Bytes.size(); ++k) Bytes[k] &= other->Bytes[k];
+  for (std::size_t k = 0; k < Bytes.size(); ++k)
+    Bytes[k] &= other->Bytes[k];
 }
 
-int TBitArray::Compare(const TBitArray* other) const {
+int TBitArray::Compare(const TBitArray *other) const {
   assert(other->Bytes.size() >= Bytes.size());
   if (Size >= 8) {
     for (std::size_t k = 0; k < Bytes.size(); ++k) {
@@ -63,7 +66,8 @@ bool TBitArray::FromBinStr(std::string text) {
 std::string TBitArray::ToBinStr() const {
   std::string text;
   text.reserve(8 * Bytes.size());
-  for (const auto byte : Bytes) text += ByteToBinStr(byte);
+  for (const auto byte : Bytes)
+    text += ByteToBinStr(byte);
   text.resize(std::min(text.size(), static_cast<std::size_t>(Size)));
   return text;
 }

@@ -18,19 +18,19 @@
 // whole line is at fault).
 class TInputError : public std::runtime_error {
 public:
-  TInputError(std::int64_t line, std::int64_t column, const std::string& message);
+  TInputError(std::int64_t line, std::int64_t column, const std::string &message);
   std::int64_t Line;
   std::int64_t Column;
 };
 
 struct TRunResult {
-  std::vector<std::string> Lines; // "rows : columns", ascending by bytes, no duplicates
-  std::int32_t Sources = 0;       // input lines
-  std::int32_t Targets = 0;       // characters per line
-  std::int32_t Count = 0;         // maximal bicliques found
-  std::int32_t Passes = 0;        // consensus passes
+  std::vector<std::string> Lines;                // "rows : columns", ascending by bytes, no duplicates
+  std::int32_t Sources = 0;                      // input lines
+  std::int32_t Targets = 0;                      // characters per line
+  std::int32_t Count = 0;                        // maximal bicliques found
+  std::int32_t Passes = 0;                       // consensus passes
   std::chrono::steady_clock::duration Elapsed{}; // enumeration only
-  std::unique_ptr<TBicliques> Engine; // the engine that produced the lines
+  std::unique_ptr<TBicliques> Engine;            // the engine that produced the lines
 };
 
 // Splits text into lines at "\n" or "\r\n". A line break after the last line
@@ -39,8 +39,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 
 // Throws TInputError unless every line holds only "0"/"1" and as many
 // characters as the first, naming the first place at fault.
-void CheckMatrix(const std::vector<std::string>& lines);
+void CheckMatrix(const std::vector<std::string> &lines);
 
 // Checks the lines, enumerates their maximal bicliques and formats them.
 // Throws TInputError on refused input, before any engine is built.
-TRunResult RunLines(const std::vector<std::string>& lines);
+TRunResult RunLines(const std::vector<std::string> &lines);
