@@ -11,24 +11,24 @@ TBicliques::TBicliques(std::int32_t rowCount, std::int32_t columnCount)
 }
 
 TBicliques::~TBicliques() {
-  for (auto *row : Rows)
+  for (auto* row : Rows)
     delete row;
-  for (auto *column : Columns)
+  for (auto* column : Columns)
     delete column;
   // An array may stand in two lists; after an interrupted Run, NewResults may
   // also hold arrays not yet in Results. Release each one once.
-  std::unordered_set<TBitArray *> owned;
-  for (auto *list : {Results, NewResults}) {
+  std::unordered_set<TBitArray*> owned;
+  for (auto* list : {Results, NewResults}) {
     if (list != nullptr) owned.insert(list->Items.begin(), list->Items.end());
   }
-  for (auto *array : owned)
+  for (auto* array : owned)
     delete array;
   delete Results;
   delete Frontier;
   delete NewResults;
 }
 
-void TBicliques::Closure(TBitArray *X) const {
+void TBicliques::Closure(TBitArray* X) const {
   TBitArray R(RowCount);
   R.SetAll();
   for (std::int32_t t = 0; t < ColumnCount; ++t) {
@@ -43,7 +43,7 @@ void TBicliques::Closure(TBitArray *X) const {
 void TBicliques::BuildColumns() {
   Columns.resize(static_cast<std::size_t>(ColumnCount), nullptr);
   for (std::int32_t t = 0; t < ColumnCount; ++t) {
-    auto *column = new TBitArray(RowCount);
+    auto* column = new TBitArray(RowCount);
     Columns[static_cast<std::size_t>(t)] = column;
     for (std::int32_t s = 0; s < RowCount; ++s)
       column->Set(s, Rows[static_cast<std::size_t>(s)]->Get(t));
@@ -55,7 +55,7 @@ void TBicliques::SeedLists() {
   Frontier = new TBitArrayList;
   NewResults = new TBitArrayList;
   for (std::int32_t s = 0; s < RowCount; ++s) {
-    const TBitArray *row = Rows[static_cast<std::size_t>(s)];
+    const TBitArray* row = Rows[static_cast<std::size_t>(s)];
     auto K = std::make_unique<TBitArray>(row->Size);
     row->CopyTo(K.get());
     Closure(K.get());
@@ -70,7 +70,7 @@ void TBicliques::ConsensusPass() {
   // A set B is paired only with sources after B->Tag: pairs with earlier
   // sources were formed when those sources' sets were themselves the frontier.
   for (std::int32_t f = 0; f < Frontier->ItemCount(); ++f) {
-    const TBitArray *B = Frontier->Items[static_cast<std::size_t>(f)];
+    const TBitArray* B = Frontier->Items[static_cast<std::size_t>(f)];
     for (std::int32_t j = B->Tag + 1; j < RowCount; ++j) {
       auto K = std::make_unique<TBitArray>(ColumnCount);
       B->CopyTo(K.get());
@@ -83,7 +83,7 @@ void TBicliques::ConsensusPass() {
       K.release(); // NewResults holds it until the pass moves it to Results
     }
   }
-  for (auto *item : NewResults->Items)
+  for (auto* item : NewResults->Items)
     Results->AddUnique(item);
   Frontier->Items = NewResults->Items;
   NewResults->Items.clear();
@@ -102,8 +102,8 @@ std::int32_t TBicliques::Run() {
   return Results->ItemCount();
 }
 
-void TBicliques::RowsOf(std::int32_t index, TBitArray *out) const {
-  const TBitArray *T = Results->Items[static_cast<std::size_t>(index)];
+void TBicliques::RowsOf(std::int32_t index, TBitArray* out) const {
+  const TBitArray* T = Results->Items[static_cast<std::size_t>(index)];
   out->SetAll();
   for (std::int32_t t = 0; t < ColumnCount; ++t) {
     if (T->Get(t)) out->And(Columns[static_cast<std::size_t>(t)]);

@@ -19,29 +19,29 @@ public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
   // Owns. Entry s: the targets of source s, ColumnCount bits, spare bits 0.
-  std::vector<TBitArray *> Rows;
+  std::vector<TBitArray*> Rows;
   // Owns. Empty until Run; then entry t: the sources of target t.
-  std::vector<TBitArray *> Columns;
+  std::vector<TBitArray*> Columns;
   // Owns the list and every array in it; null until Run.
-  TBitArrayList *Results = nullptr;
+  TBitArrayList* Results = nullptr;
   // Owns the list, borrows its arrays (each also in Results); null until Run.
-  TBitArrayList *Frontier = nullptr;
+  TBitArrayList* Frontier = nullptr;
   // Owns the list, borrows its arrays; holds a pass's new sets, empty between passes.
-  TBitArrayList *NewResults = nullptr;
+  TBitArrayList* NewResults = nullptr;
   // Number of consensus passes the last Run made.
   std::int32_t Passes = 0;
 
   // Rows gets rowCount zero arrays of columnCount bits. Pre: both >= 0.
   TBicliques(std::int32_t rowCount, std::int32_t columnCount);
   ~TBicliques();
-  TBicliques(const TBicliques &) = delete;
-  TBicliques &operator=(const TBicliques &) = delete;
+  TBicliques(const TBicliques&) = delete;
+  TBicliques& operator=(const TBicliques&) = delete;
 
   // Enumerates; returns Results->ItemCount(). Call once, after filling Rows.
   std::int32_t Run();
   // Writes the source side of result `index` into `out` (RowCount bits, the
   // caller's). For the empty target set every byte of `out` is 255.
-  void RowsOf(std::int32_t index, TBitArray *out) const;
+  void RowsOf(std::int32_t index, TBitArray* out) const;
 
   // The steps of Run, public so that they can be exercised one by one.
   void BuildColumns();
@@ -49,5 +49,5 @@ public:
   void ConsensusPass();
   // Replaces target set X by the targets common to every source adjacent to
   // all of X. Pre: some source is adjacent to all of X.
-  void Closure(TBitArray *X) const;
+  void Closure(TBitArray* X) const;
 };

@@ -21,23 +21,23 @@ void TBitArray::Set(std::int32_t index, bool value) {
 }
 
 void TBitArray::SetAll() {
-  for (auto &byte : Bytes)
+  for (auto& byte : Bytes)
     byte = 255;
 }
 
-void TBitArray::CopyTo(TBitArray *dest) const {
+void TBitArray::CopyTo(TBitArray* dest) const {
   assert(dest->Bytes.size() >= Bytes.size());
   for (std::size_t k = 0; k < Bytes.size(); ++k)
     dest->Bytes[k] = Bytes[k];
 }
 
-void TBitArray::And(const TBitArray *other) {
+void TBitArray::And(const TBitArray* other) {
   assert(other->Bytes.size() >= Bytes.size());
   for (std::size_t k = 0; k < Bytes.size(); ++k)
     Bytes[k] &= other->Bytes[k];
 }
 
-int TBitArray::Compare(const TBitArray *other) const {
+int TBitArray::Compare(const TBitArray* other) const {
   assert(other->Bytes.size() >= Bytes.size());
   if (Size >= 8) {
     for (std::size_t k = 0; k < Bytes.size(); ++k) {

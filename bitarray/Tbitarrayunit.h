@@ -21,8 +21,8 @@ public:
   // All bits 0, Tag -1. Pre: size >= 0.
   explicit TBitArray(std::int32_t size);
   // A copy is made on purpose: a new array of the same Size, then CopyTo.
-  TBitArray(const TBitArray &) = delete;
-  TBitArray &operator=(const TBitArray &) = delete;
+  TBitArray(const TBitArray&) = delete;
+  TBitArray& operator=(const TBitArray&) = delete;
 
   // Pre: 0 <= index < Size.
   bool Get(std::int32_t index) const;
@@ -32,15 +32,15 @@ public:
   void SetAll();
   // Same as: dest->Bytes[k] = Bytes[k] for every byte k of this array; dest's
   // Size and Tag stay. Pre: dest has at least as many bytes.
-  void CopyTo(TBitArray *dest) const;
+  void CopyTo(TBitArray* dest) const;
   // Same as: Bytes[k] &= other->Bytes[k] for every byte k, spare bits
   // included. Pre: other has at least as many bytes.
-  void And(const TBitArray *other);
+  void And(const TBitArray* other);
   // -1, 0 or +1: for equal sizes with spare bits 0, the lexicographic order of
   // the bits from bit 0 up, 0 before 1. Arrays of 8 bits or more compare whole
   // bytes, spare bits included; shorter ones only their Size bits.
   // Pre: other has at least as many bytes.
-  int Compare(const TBitArray *other) const;
+  int Compare(const TBitArray* other) const;
 
   // Fills the bytes from groups of eight "0"/"1" characters. After the first
   // invalid group nothing more is converted and the result is false. Size

@@ -9,11 +9,11 @@
 
 namespace {
 
-[[noreturn]] void Fail(const std::string &what, const std::string &path, int error) {
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
   throw TFileError("cannot " + what + " '" + path + "': " + std::strerror(error));
 }
 
-void ReadFd(int fd, const std::string &path, std::string &content) {
+void ReadFd(int fd, const std::string& path, std::string& content) {
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -27,7 +27,7 @@ void ReadFd(int fd, const std::string &path, std::string &content) {
 }
 
 // Returns errno of the first failed write, 0 when all was written.
-int WriteFd(int fd, const std::string &content) {
+int WriteFd(int fd, const std::string& content) {
   std::size_t done = 0;
   while (done < content.size()) {
     const ssize_t put = ::write(fd, content.data() + done, content.size() - done);
@@ -42,7 +42,7 @@ int WriteFd(int fd, const std::string &content) {
 
 } // namespace
 
-std::string ReadAll(const std::string &path) {
+std::string ReadAll(const std::string& path) {
   std::string content;
   if (path == "-") {
     ReadFd(STDIN_FILENO, "standard input", content);
@@ -65,7 +65,7 @@ std::string ReadAll(const std::string &path) {
   return content;
 }
 
-void WriteAtomically(const std::string &path, const std::string &content) {
+void WriteAtomically(const std::string& path, const std::string& content) {
   std::string temp = path + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) Fail("write", path, errno);
@@ -83,7 +83,7 @@ void WriteAtomically(const std::string &path, const std::string &content) {
   }
 }
 
-void WriteStdout(const std::string &content) {
+void WriteStdout(const std::string& content) {
   const int error = WriteFd(STDOUT_FILENO, content);
   if (error != 0) Fail("write", "standard output", error);
 }

@@ -12,11 +12,11 @@ public:
 };
 
 // The whole content of `path`, or of standard input when path is "-".
-std::string ReadAll(const std::string &path);
+std::string ReadAll(const std::string& path);
 
 // Replaces `path` with `content` only once all of it is written: a temporary
 // file beside it, then a rename. On failure the old file stays as it was.
-void WriteAtomically(const std::string &path, const std::string &content);
+void WriteAtomically(const std::string& path, const std::string& content);
 
 // Writes `content` to standard output.
-void WriteStdout(const std::string &content);
+void WriteStdout(const std::string& content);

@@ -31,22 +31,22 @@ struct TGenerateOptions {
   std::optional<std::uint64_t> Seed;
 };
 
-std::string DisplayName(const std::string &path) { return path == "-" ? "standard input" : path; }
+std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-std::string JoinLines(const std::vector<std::string> &lines) {
+std::string JoinLines(const std::vector<std::string>& lines) {
   std::size_t total = 0;
-  for (const auto &line : lines)
+  for (const auto& line : lines)
     total += line.size() + 1;
   std::string text;
   text.reserve(total);
-  for (const auto &line : lines) {
+  for (const auto& line : lines) {
     text += line;
     text += '\n';
   }
   return text;
 }
 
-void Deliver(const TOptions &options, const std::string &text) {
+void Deliver(const TOptions& options, const std::string& text) {
   if (options.Output.empty()) {
     WriteStdout(text);
   } else {
@@ -54,12 +54,12 @@ void Deliver(const TOptions &options, const std::string &text) {
   }
 }
 
-int RunCommand(const TOptions &options) {
+int RunCommand(const TOptions& options) {
   const std::string text = ReadAll(options.Input);
   TRunResult result;
   try {
     result = RunLines(SplitLines(text));
-  } catch (const TInputError &error) {
+  } catch (const TInputError& error) {
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
     return ExitRefused;
   }
@@ -72,7 +72,7 @@ int RunCommand(const TOptions &options) {
   return 0;
 }
 
-int GenerateCommand(const TGenerateOptions &options) {
+int GenerateCommand(const TGenerateOptions& options) {
   TRandomSource random = options.Seed ? TRandomSource(*options.Seed) : TRandomSource();
   const float density = ParseDensity(options.Density);
   std::string buffer;
@@ -90,7 +90,7 @@ int GenerateCommand(const TGenerateOptions &options) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   CLI::App app{"Lists every maximal biclique of a bipartite graph given as a 0/1 matrix: one line per\n"
                "source vertex, one character '0' or '1' per target vertex. Writes one line per\n"
                "maximal biclique: its source vertices, \" : \", its target vertices, counting from 1.",
@@ -105,7 +105,7 @@ int main(int argc, char **argv) {
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
 
   TGenerateOptions generate;
-  auto *generateCommand =
+  auto* generateCommand =
       app.add_subcommand("generate", "Print a random matrix, as the window's Generate does");
   generateCommand->add_option("SOURCES", generate.Sources, "Number of lines")->required();
   generateCommand->add_option("TARGETS", generate.Targets, "Characters per line")->required();
@@ -117,13 +117,13 @@ int main(int argc, char **argv) {
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::ParseError &error) {
+  } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? 0 : ExitUsage;
   }
 
   try {
     return generateCommand->parsed() ? GenerateCommand(generate) : RunCommand(options);
-  } catch (const std::exception &error) {
+  } catch (const std::exception& error) {
     std::fprintf(stderr, "bicliques: %s\n", error.what());
     return ExitRefused;
   }

@@ -10,7 +10,7 @@ TRandomSource::TRandomSource(std::uint64_t seed) : Engine(seed) {}
 // within one part in 10^13.
 std::int64_t TRandomSource::Next() { return static_cast<std::int64_t>(Engine() >> 1); }
 
-float ParseDensity(const std::string &text) {
+float ParseDensity(const std::string& text) {
   // strtod_l with a private "C" locale: the window's locale may use ',' as the
   // decimal separator, and "12,5" must still read as 12.
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
@@ -23,7 +23,7 @@ bool CellIsEdge(std::int64_t draw, float density) {
   return !(t < x);
 }
 
-std::string GenerateRow(std::int32_t targets, float density, TRandomSource &random) {
+std::string GenerateRow(std::int32_t targets, float density, TRandomSource& random) {
   std::string row;
   if (targets > 0) row.reserve(static_cast<std::size_t>(targets));
   for (std::int32_t c = 0; c < targets; ++c)
@@ -32,7 +32,7 @@ std::string GenerateRow(std::int32_t targets, float density, TRandomSource &rand
 }
 
 std::vector<std::string> GenerateMatrix(std::int32_t sources, std::int32_t targets, float density,
-                                        TRandomSource &random) {
+                                        TRandomSource& random) {
   std::vector<std::string> rows;
   for (std::int32_t r = 0; r < sources; ++r)
     rows.push_back(GenerateRow(targets, density, random));

@@ -24,15 +24,15 @@ private:
 // The density text read like atof in the "C" locale, whatever the process
 // locale: leading blanks skipped, the longest number taken, 0 when there is
 // none; then rounded to single precision. No range check.
-float ParseDensity(const std::string &text);
+float ParseDensity(const std::string& text);
 
 // The cell rule: x = (draw mod 1000000) * 0.000001 and t = density * 0.01, both
 // formed in extended precision, x rounded to single; "1" unless t < x.
 bool CellIsEdge(std::int64_t draw, float density);
 
 // One row of `targets` cells (none when targets <= 0), drawn left to right.
-std::string GenerateRow(std::int32_t targets, float density, TRandomSource &random);
+std::string GenerateRow(std::int32_t targets, float density, TRandomSource& random);
 
 // `sources` rows (none when sources <= 0), drawn row by row.
 std::vector<std::string> GenerateMatrix(std::int32_t sources, std::int32_t targets, float density,
-                                        TRandomSource &random);
+                                        TRandomSource& random);

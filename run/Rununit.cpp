@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdio>
 
-TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string &message)
+TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string& message)
     : std::runtime_error(message), Line(line), Column(column) {}
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -39,7 +39,7 @@ std::string Characters(std::size_t count) {
 
 } // namespace
 
-void CheckMatrix(const std::vector<std::string> &lines) {
+void CheckMatrix(const std::vector<std::string>& lines) {
   if (lines.size() > static_cast<std::size_t>(INT32_MAX)) {
     throw TInputError(0, 0, "too many lines: " + std::to_string(lines.size()));
   }
@@ -48,7 +48,7 @@ void CheckMatrix(const std::vector<std::string> &lines) {
     throw TInputError(1, 0, "line 1 is too long: " + std::to_string(width) + " characters");
   }
   for (std::size_t u = 0; u < lines.size(); ++u) {
-    const std::string &line = lines[u];
+    const std::string& line = lines[u];
     const std::string lineName = "line " + std::to_string(u + 1);
     const std::size_t bad = line.find_first_not_of("01");
     if (bad != std::string::npos) {
@@ -64,17 +64,17 @@ void CheckMatrix(const std::vector<std::string> &lines) {
   }
 }
 
-TRunResult RunLines(const std::vector<std::string> &lines) {
+TRunResult RunLines(const std::vector<std::string>& lines) {
   CheckMatrix(lines);
   TRunResult result;
   result.Sources = static_cast<std::int32_t>(lines.size());
   result.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
 
   result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
-  TBicliques &engine = *result.Engine;
+  TBicliques& engine = *result.Engine;
   for (std::int32_t u = 0; u < result.Sources; ++u) {
-    const std::string &line = lines[static_cast<std::size_t>(u)];
-    auto *row = new TBitArray(static_cast<std::int32_t>(line.size()));
+    const std::string& line = lines[static_cast<std::size_t>(u)];
+    auto* row = new TBitArray(static_cast<std::int32_t>(line.size()));
     delete engine.Rows[static_cast<std::size_t>(u)];
     engine.Rows[static_cast<std::size_t>(u)] = row;
     row->FromBinStr(line);

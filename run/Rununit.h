@@ -18,7 +18,7 @@
 // whole line is at fault).
 class TInputError : public std::runtime_error {
 public:
-  TInputError(std::int64_t line, std::int64_t column, const std::string &message);
+  TInputError(std::int64_t line, std::int64_t column, const std::string& message);
   std::int64_t Line;
   std::int64_t Column;
 };
@@ -39,8 +39,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 
 // Throws TInputError unless every line holds only "0"/"1" and as many
 // characters as the first, naming the first place at fault.
-void CheckMatrix(const std::vector<std::string> &lines);
+void CheckMatrix(const std::vector<std::string>& lines);
 
 // Checks the lines, enumerates their maximal bicliques and formats them.
 // Throws TInputError on refused input, before any engine is built.
-TRunResult RunLines(const std::vector<std::string> &lines);
+TRunResult RunLines(const std::vector<std::string>& lines);

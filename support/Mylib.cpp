@@ -4,7 +4,7 @@
 
 int GetByteBit(int bit, std::uint8_t byte) { return (byte >> (7 - bit)) & 1; }
 
-void SetByteBit(int bit, bool value, std::uint8_t *byte) {
+void SetByteBit(int bit, bool value, std::uint8_t* byte) {
   const int current = GetByteBit(bit, *byte);
   if (current == static_cast<int>(value)) return;
   const auto mask = static_cast<std::uint8_t>(1u << (7 - bit));
@@ -26,7 +26,7 @@ std::string ByteToBinStr(std::uint8_t value) {
   return text;
 }
 
-bool BinStrToByte(std::string text, std::uint8_t &value) {
+bool BinStrToByte(std::string text, std::uint8_t& value) {
   if (text.size() > 8) return false;
   bool ok = true;
   value = 0;

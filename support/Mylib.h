@@ -10,7 +10,7 @@
 int GetByteBit(int bit, std::uint8_t byte);
 
 // Writes `value` into bit `bit` (0..7) of *byte; the other seven bits stay.
-void SetByteBit(int bit, bool value, std::uint8_t *byte);
+void SetByteBit(int bit, bool value, std::uint8_t* byte);
 
 // Plain decimal text of `value` ("%ld"): "-" for negatives, no padding.
 std::string LongToStr(std::int32_t value);
@@ -23,4 +23,4 @@ std::string ByteToBinStr(std::uint8_t value);
 // untouched, for a text of more than eight characters. Any other character
 // makes the result false, resets the byte and the walk goes on, so `value` then
 // holds only the digits after the last bad character.
-bool BinStrToByte(std::string text, std::uint8_t &value);
+bool BinStrToByte(std::string text, std::uint8_t& value);

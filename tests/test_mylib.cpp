@@ -31,9 +31,9 @@ TEST(Mylib, SetByteBitChangesOnlyItsBit) {
 }
 
 TEST(Mylib, LongToStrIsPlainDecimal) {
-  const std::pair<std::int32_t, const char *> cases[] = {
+  const std::pair<std::int32_t, const char*> cases[] = {
       {0, "0"}, {1, "1"}, {-1, "-1"}, {2147483647, "2147483647"}, {INT32_MIN, "-2147483648"}};
-  for (const auto &[value, text] : cases)
+  for (const auto& [value, text] : cases)
     EXPECT_EQ(LongToStr(value), text);
 }
 
@@ -51,7 +51,7 @@ TEST(Mylib, ByteToBinStrAndBackRoundTripEveryByte) {
 
 TEST(Mylib, BinStrToByteFillsFromTheTopAndReportsBadText) {
   struct Case {
-    const char *name;
+    const char* name;
     std::string text;
     bool ok;
     int value;
@@ -68,7 +68,7 @@ TEST(Mylib, BinStrToByteFillsFromTheTopAndReportsBadText) {
       {"lone bad character", "2", false, 0},
       {"line end is bad", "1\r", false, 0},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     std::uint8_t value = 77;
     EXPECT_EQ(BinStrToByte(c.text, value), c.ok) << c.name;
     EXPECT_EQ(value, c.value) << c.name;
