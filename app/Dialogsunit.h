@@ -1,0 +1,33 @@
+// Dialogsunit: the modal dialogs the window shows, behind one interface, so
+// that tests answer them in place of a user.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+// The settings of one file dialog; the window keeps one per file command.
+struct TFileDialog {
+  enum class TKind { Open, Save };
+  TKind Kind;
+  QString Filter; // name filter such as "Text Files (*.txt)"; empty for every file
+  QString Folder; // where the dialog starts; empty for the dialog's own choice
+};
+
+class TDialogs {
+public:
+  virtual ~TDialogs() = default;
+  // The path the user chose, or nothing when the user cancelled. A Save
+  // dialog asks before it names an existing file.
+  virtual std::optional<QString> ChooseFile(QWidget* parent, const TFileDialog& dialog) = 0;
+  // Shows a failure's message; returns once the user has dismissed it.
+  virtual void ShowMessage(QWidget* parent, const QString& message) = 0;
+};
+
+// The desktop's dialogs: QFileDialog and QMessageBox.
+class TQtDialogs : public TDialogs {
+public:
+  std::optional<QString> ChooseFile(QWidget* parent, const TFileDialog& dialog) override;
+  void ShowMessage(QWidget* parent, const QString& message) override;
+};
