@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the bicliques command on the
-# worked example. To run it on a file: build/release/cli/bicliques FILE
+# Installs what is missing, builds, and starts the window. Needs a display; on
+# a machine without one, see scripts/screenshot.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target bicliques
-printf '11110\n00111\n' | build/release/cli/bicliques
+cmake --build --preset release -j "$(nproc)" --target bicliques-window bicliques
+exec build/release/app/bicliques-window
