@@ -22,6 +22,7 @@ struct TOptions {
   std::string Output;
   bool CountOnly = false;
   bool Stats = false;
+  std::string Engine = "consensus";
 };
 
 struct TGenerateOptions {
@@ -58,7 +59,8 @@ int RunCommand(const TOptions& options) {
   const std::string text = ReadAll(options.Input);
   TRunResult result;
   try {
-    result = RunLines(SplitLines(text));
+    result = RunLines(SplitLines(text),
+                      options.Engine == "closure" ? TEngineKind::Closure : TEngineKind::Consensus);
   } catch (const TInputError& error) {
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
     return ExitRefused;
@@ -103,6 +105,9 @@ int main(int argc, char** argv) {
   app.add_flag("--count", options.CountOnly, "Print only the number of maximal bicliques");
   app.add_flag("--stats", options.Stats,
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
+  app.add_option("--engine", options.Engine, "Enumeration engine; both give the same lines")
+      ->check(CLI::IsMember({"consensus", "closure"}))
+      ->capture_default_str();
 
   TGenerateOptions generate;
   auto* generateCommand =

@@ -4,6 +4,9 @@
 #include <climits>
 #include <cstdio>
 
+#include "Closureunit.h"
+#include "Sortedlinesunit.h"
+
 TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string& message)
     : std::runtime_error(message), Line(line), Column(column) {}
 
@@ -37,6 +40,17 @@ std::string Characters(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " character" : " characters");
 }
 
+void RunClosure(const std::vector<std::string>& lines, TRunResult& result) {
+  TClosureBicliques engine(result.Sources, result.Targets);
+  for (std::int32_t u = 0; u < result.Sources; ++u)
+    engine.SetRow(u, lines[static_cast<std::size_t>(u)]);
+  const auto start = std::chrono::steady_clock::now();
+  engine.Run();
+  result.Elapsed = std::chrono::steady_clock::now() - start;
+  result.Count = static_cast<std::int32_t>(engine.Count());
+  result.Lines = SortedResultLines(engine);
+}
+
 } // namespace
 
 void CheckMatrix(const std::vector<std::string>& lines) {
@@ -64,11 +78,15 @@ void CheckMatrix(const std::vector<std::string>& lines) {
   }
 }
 
-TRunResult RunLines(const std::vector<std::string>& lines) {
+TRunResult RunLines(const std::vector<std::string>& lines, TEngineKind engineKind) {
   CheckMatrix(lines);
   TRunResult result;
   result.Sources = static_cast<std::int32_t>(lines.size());
   result.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
+  if (engineKind == TEngineKind::Closure) {
+    RunClosure(lines, result);
+    return result;
+  }
 
   result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
   TBicliques& engine = *result.Engine;

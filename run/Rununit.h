@@ -1,7 +1,7 @@
 // Rununit: the RUN path without a window. Matrix text goes in; the sorted,
 // duplicate-free result lines, the number of bicliques, the number of passes
 // and the enumeration time come out. The window and the command line are thin
-// faces over RunLines.
+// faces over RunLines, which runs either engine with the same result text.
 #pragma once
 
 #include <chrono>
@@ -23,14 +23,18 @@ public:
   std::int64_t Column;
 };
 
+// The engine RunLines uses: TBicliques, or TClosureBicliques.
+enum class TEngineKind { Consensus, Closure };
+
 struct TRunResult {
   std::vector<std::string> Lines;                // "rows : columns", ascending by bytes, no duplicates
   std::int32_t Sources = 0;                      // input lines
   std::int32_t Targets = 0;                      // characters per line
   std::int32_t Count = 0;                        // maximal bicliques found
-  std::int32_t Passes = 0;                       // consensus passes
+  std::int32_t Passes = 0;                       // consensus passes; 0 for the closure engine
   std::chrono::steady_clock::duration Elapsed{}; // enumeration only
-  std::unique_ptr<TBicliques> Engine;            // the engine that produced the lines
+  std::unique_ptr<TBicliques>
+      Engine; // the consensus engine that produced the lines; null for the closure engine
 };
 
 // Splits text into lines at "\n" or "\r\n". A line break after the last line
@@ -41,6 +45,6 @@ std::vector<std::string> SplitLines(std::string_view text);
 // characters as the first, naming the first place at fault.
 void CheckMatrix(const std::vector<std::string>& lines);
 
-// Checks the lines, enumerates their maximal bicliques and formats them.
-// Throws TInputError on refused input, before any engine is built.
-TRunResult RunLines(const std::vector<std::string>& lines);
+// Checks the lines, enumerates their maximal bicliques with `engine` and
+// formats them. Throws TInputError on refused input, before any engine is built.
+TRunResult RunLines(const std::vector<std::string>& lines, TEngineKind engine = TEngineKind::Consensus);
