@@ -22,6 +22,12 @@
 // there as long as the witness stays outside their intent. A witness below
 // the node's start can never enter a descendant's intent, so j is then dead
 // for the whole subtree, as it is when j meets no object of the extent.
+//
+// A result is kept as its intent only, plus a step: its depth below the last
+// result whose extent must be found from the matrix, and the attribute whose
+// column cut its extent from its parent's. Results are kept in search order,
+// so a result's parent is the last earlier result one level up, and reading
+// them in order costs one column per result.
 
 namespace {
 
@@ -90,6 +96,7 @@ struct TLevel {
 class TWorker {
 public:
   std::vector<std::uint64_t> Sets; // emitted intents
+  std::vector<std::int32_t> Steps; // per emitted intent: depth, attribute
   std::int64_t Count = 0;
 
   TWorker(const TContext& context, TSharedWork& shared) : Context(context), Shared(shared) {}
@@ -101,8 +108,11 @@ public:
         const TTask task = std::move(Shared.Tasks.front());
         Shared.Tasks.pop_front();
         lock.unlock();
-        Expand(0, task.Extent.data(), task.Intent.data(), task.Start, task.Witness.data(), task.Dead.data(),
-               task.Emit);
+        // A task's root starts a new chain of steps; children of a root
+        // that is no result start it themselves.
+        ChainBase = task.Emit ? 0 : 1;
+        Expand(0, task.Extent.data(), task.Intent.data(), task.Start, -1, task.Witness.data(),
+               task.Dead.data(), task.Emit);
         lock.lock();
         continue;
       }
@@ -123,6 +133,7 @@ private:
   const TContext& Context;
   TSharedWork& Shared;
   std::vector<std::unique_ptr<TLevel>> Levels; // by depth below a task's node
+  std::size_t ChainBase = 0;                   // depth of the task's first result
 
   TLevel& Level(std::size_t depth) {
     while (Levels.size() <= depth) {
@@ -205,13 +216,15 @@ private:
 
   // Emits the node (extent, intent) when asked, then searches its children
   // from attribute `start` on; `witness` and `dead` are what its parent
-  // learnt.
+  // learnt. The node's extent is its parent's cut by attribute `added`.
   void Expand(std::size_t depth, const std::uint64_t* extent, const std::uint64_t* intent, std::int32_t start,
-              const std::int32_t* witness, const std::uint64_t* dead, bool emit) {
+              std::int32_t added, const std::int32_t* witness, const std::uint64_t* dead, bool emit) {
     const std::int32_t ow = Context.ObjectWords;
     const std::int32_t aw = Context.AttributeWords;
     if (emit) {
       Sets.insert(Sets.end(), intent, intent + aw);
+      Steps.push_back(static_cast<std::int32_t>(depth - ChainBase));
+      Steps.push_back(added);
       ++Count;
     }
     if (start >= Context.Attributes) return;
@@ -290,7 +303,8 @@ private:
       if (childStart < Context.Attributes && Shared.Waiting.load(std::memory_order_relaxed) > 0) {
         HandOff(child, child + ow, childStart, level);
       } else {
-        Expand(depth + 1, child, child + ow, childStart, level.Witness.data(), level.Dead.data(), true);
+        Expand(depth + 1, child, child + ow, childStart, childStart - 1, level.Witness.data(),
+               level.Dead.data(), true);
       }
     }
   }
@@ -402,9 +416,12 @@ std::int64_t TClosureBicliques::Run() {
   for (const auto& worker : workers)
     total += worker->Sets.size();
   Sets.reserve(total);
-  for (const auto& worker : workers) {
+  Steps.reserve(static_cast<std::size_t>(2 * ResultCount));
+  for (auto& worker : workers) {
     Sets.insert(Sets.end(), worker->Sets.begin(), worker->Sets.end());
+    Steps.insert(Steps.end(), worker->Steps.begin(), worker->Steps.end());
     ResultCount += worker->Count;
+    worker.reset();
   }
   return ResultCount;
 }
@@ -470,15 +487,40 @@ void TClosureBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t
   }
 }
 
-void TClosureBicliques::Result(std::int64_t index, std::uint64_t* sources, std::uint64_t* targets) const {
-  assert(index >= 0 && index < ResultCount);
+void TClosureBicliques::ForEachResult(std::int64_t first, std::int64_t last,
+                                      const TResultVisitor& visit) const {
+  assert(0 <= first && first <= last && last <= ResultCount);
   const std::int32_t words = ExtensionWords();
-  const std::uint64_t* set = Sets.data() + static_cast<std::size_t>(index) * static_cast<std::size_t>(words);
-  if (Transposed) {
-    std::copy(set, set + words, sources);
-    CommonNeighbours(set, targets);
-  } else {
-    std::copy(set, set + words, targets);
-    CommonNeighbours(set, sources);
+  const std::int32_t otherWords = Transposed ? TargetWords : SourceWords;
+  const std::uint64_t* cuts =
+      Transposed ? Rows.data() : Columns.data(); // per extension vertex: its neighbours
+  // Extents of the last result at each depth; those from `valid` up to the
+  // last result's depth belong to its ancestors read in this call.
+  std::vector<std::uint64_t> extents;
+  std::size_t valid = 0;
+  std::size_t top = 0;
+  for (std::int64_t i = first; i < last; ++i) {
+    const std::uint64_t* set = Sets.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(words);
+    const auto depth = static_cast<std::size_t>(Steps[static_cast<std::size_t>(2 * i)]);
+    const std::int32_t added = Steps[static_cast<std::size_t>(2 * i + 1)];
+    if (extents.size() < (depth + 1) * static_cast<std::size_t>(otherWords))
+      extents.resize((depth + 1) * static_cast<std::size_t>(otherWords));
+    std::uint64_t* extent = extents.data() + depth * static_cast<std::size_t>(otherWords);
+    if (i > first && depth > valid && depth <= top + 1) {
+      const std::uint64_t* parent = extent - otherWords;
+      const std::uint64_t* cut =
+          cuts + static_cast<std::size_t>(added) * static_cast<std::size_t>(otherWords);
+      for (std::int32_t w = 0; w < otherWords; ++w)
+        extent[w] = parent[w] & cut[w];
+    } else {
+      CommonNeighbours(set, extent);
+      valid = depth;
+    }
+    top = depth;
+    if (Transposed) {
+      visit(set, extent);
+    } else {
+      visit(extent, set);
+    }
   }
 }

@@ -4,11 +4,12 @@
 // adjacent to all of it).
 //
 // Use: construct with the matrix size, fill every row with SetRow, call Run
-// once, then read Count and Result. Sets are 64-bit words in the layout of
-// Poslistunit. Result order is unspecified; the set of results is not.
+// once, then read Count and ForEachResult. Sets are 64-bit words in the layout
+// of Poslistunit. Result order is unspecified; the set of results is not.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -40,10 +41,12 @@ public:
   std::int64_t Count() const;
   // The side Run extended: Targets or Sources.
   TClosureSide UsedSide() const;
-  // Writes result `index` (0 <= index < Count()): its source side into
-  // `sources` (WordCount(RowCount) words) and its target side into `targets`
-  // (WordCount(ColumnCount) words), both the caller's.
-  void Result(std::int64_t index, std::uint64_t* sources, std::uint64_t* targets) const;
+  // Calls `visit` with results first..last-1 in order, each as its source side
+  // (WordCount(RowCount) words) and its target side (WordCount(ColumnCount)
+  // words), valid during the call. Safe to call from several threads at once.
+  // Pre: 0 <= first <= last <= Count().
+  using TResultVisitor = std::function<void(const std::uint64_t* sources, const std::uint64_t* targets)>;
+  void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const;
 
 private:
   std::int32_t TargetWords; // words of a target set
@@ -57,6 +60,8 @@ private:
   std::vector<std::int32_t> Support;
   // Result i: the extension-side set, ExtensionWords() words at i * ExtensionWords().
   std::vector<std::uint64_t> Sets;
+  // Result i: how to get its other side from an earlier result's (see the .cpp).
+  std::vector<std::int32_t> Steps;
   std::int64_t ResultCount = 0;
 
   void BuildColumns();

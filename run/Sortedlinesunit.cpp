@@ -34,25 +34,32 @@ std::uint64_t LeadingKey(const char* text, std::size_t length) {
 struct TShare {
   std::int64_t First = 0;
   std::int64_t Last = 0;
-  std::string Text;
+  // The text in blocks that are never moved once full, so that the lines
+  // can be copied out without first growing one large buffer.
+  std::vector<std::string> Blocks;
   std::vector<TLineRef> Lines;
 
   void Format(const TClosureBicliques& engine) {
-    std::vector<std::uint64_t> sources(static_cast<std::size_t>(WordCount(engine.RowCount)));
-    std::vector<std::uint64_t> targets(static_cast<std::size_t>(WordCount(engine.ColumnCount)));
-    std::vector<std::size_t> ends;
+    constexpr std::size_t BlockSize = std::size_t{1} << 20;
+    // Per line: its block in Text's place, its end offset in Length's.
+    std::vector<std::pair<std::size_t, std::size_t>> ends;
     ends.reserve(static_cast<std::size_t>(Last - First));
-    for (std::int64_t i = First; i < Last; ++i) {
-      engine.Result(i, sources.data(), targets.data());
-      AppendResultLine(Text, sources.data(), engine.RowCount, targets.data(), engine.ColumnCount);
-      ends.push_back(Text.size());
-    }
-    // Text has stopped moving: only now can lines point into it.
+    engine.ForEachResult(First, Last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
+      if (Blocks.empty() || Blocks.back().size() >= BlockSize) {
+        Blocks.emplace_back();
+        Blocks.back().reserve(BlockSize + BlockSize / 8);
+      }
+      AppendResultLine(Blocks.back(), sources, engine.RowCount, targets, engine.ColumnCount);
+      ends.emplace_back(Blocks.size() - 1, Blocks.back().size());
+    });
     Lines.reserve(ends.size());
     std::size_t begin = 0;
-    for (const std::size_t end : ends) {
-      Lines.push_back({LeadingKey(Text.data() + begin, end - begin), Text.data() + begin,
-                       static_cast<std::uint32_t>(end - begin)});
+    std::size_t block = 0;
+    for (const auto& [endBlock, end] : ends) {
+      if (endBlock != block) begin = 0;
+      block = endBlock;
+      const char* text = Blocks[block].data() + begin;
+      Lines.push_back({LeadingKey(text, end - begin), text, static_cast<std::uint32_t>(end - begin)});
       begin = end;
     }
     std::sort(Lines.begin(), Lines.end());

@@ -76,6 +76,22 @@ std::vector<std::string> ByColumnSubsets(const TMatrix& matrix) {
   return SortedUnique(lines);
 }
 
+// Bit by bit; the bits past `size` in the last word must be 0.
+std::string PosListOfWords(const std::uint64_t* words, std::int32_t size) {
+  std::vector<bool> bits(static_cast<std::size_t>(size));
+  for (std::int32_t i = 0; i < size; ++i)
+    bits[static_cast<std::size_t>(i)] = (words[i / 64] >> (63 - i % 64) & 1) != 0;
+  if (size % 64 != 0) {
+    EXPECT_EQ(words[size / 64] << (size % 64), 0u) << "bits past the end";
+  }
+  return PosList(bits);
+}
+
+std::string LineOfWords(const std::uint64_t* sources, std::int32_t rows, const std::uint64_t* targets,
+                        std::int32_t columns) {
+  return PosListOfWords(sources, rows) + " : " + PosListOfWords(targets, columns);
+}
+
 // The engine's results, each formatted bit by bit, sorted; fails the test on
 // a count that does not match or a result given twice.
 std::vector<std::string> EngineLines(const TMatrix& matrix, TClosureSide side, std::int32_t threads) {
@@ -92,26 +108,21 @@ std::vector<std::string> EngineLines(const TMatrix& matrix, TClosureSide side, s
     EXPECT_EQ(engine.UsedSide(), side);
   }
 
-  std::vector<std::uint64_t> sources(static_cast<std::size_t>(rows + 63) / 64 + 1, ~std::uint64_t{0});
-  std::vector<std::uint64_t> targets(static_cast<std::size_t>(columns + 63) / 64 + 1, ~std::uint64_t{0});
-  const auto bitsOf = [](const std::vector<std::uint64_t>& words, std::int32_t size) {
-    std::vector<bool> bits(static_cast<std::size_t>(size));
-    for (std::int32_t i = 0; i < size; ++i)
-      bits[static_cast<std::size_t>(i)] = (words[static_cast<std::size_t>(i / 64)] >> (63 - i % 64) & 1) != 0;
-    return bits;
-  };
   std::vector<std::string> lines;
-  for (std::int64_t i = 0; i < count; ++i) {
-    engine.Result(i, sources.data(), targets.data());
-    lines.push_back(PosList(bitsOf(sources, rows)) + " : " + PosList(bitsOf(targets, columns)));
-    // Bits past the size stay 0, so that word comparisons and text agree.
-    if (rows % 64 != 0) {
-      EXPECT_EQ(sources[static_cast<std::size_t>(rows / 64)] << (rows % 64), 0u);
-    }
-    if (columns % 64 != 0) {
-      EXPECT_EQ(targets[static_cast<std::size_t>(columns / 64)] << (columns % 64), 0u);
-    }
+  engine.ForEachResult(0, count, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
+    lines.push_back(LineOfWords(sources, rows, targets, columns));
+  });
+  // Any split into ranges reads the same results in the same order.
+  std::mt19937_64 random(static_cast<std::uint64_t>(count));
+  std::vector<std::string> pieces;
+  for (std::int64_t first = 0; first < count;) {
+    const std::int64_t last = std::min(count, first + 1 + static_cast<std::int64_t>(random() % 7));
+    engine.ForEachResult(first, last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
+      pieces.push_back(LineOfWords(sources, rows, targets, columns));
+    });
+    first = last;
   }
+  EXPECT_EQ(pieces, lines);
   std::sort(lines.begin(), lines.end());
   EXPECT_EQ(std::adjacent_find(lines.begin(), lines.end()), lines.end()) << "a result given twice";
   return lines;
