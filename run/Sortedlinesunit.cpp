@@ -1,36 +1,63 @@
 #include "Sortedlinesunit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 #include <thread>
 
 #include "Poslistunit.h"
 
+// Each thread formats a share of the results. The lines are then split into
+// one range of leading bytes per thread, so that every thread sorts and copies
+// out its range alone and no merge is needed.
+
 namespace {
 
-// A line in a thread's text, led by its first eight bytes as a big-endian
-// number (zero-padded) so that most comparisons need no memory beyond it.
+// Eight bytes of a line from `from` on as a big-endian number, zero-padded:
+// no line byte is 0, so these numbers order like the bytes.
+std::uint64_t KeyAt(const char* text, std::size_t length, std::size_t from) {
+  if (from + 8 <= length) {
+    std::uint64_t key;
+    std::memcpy(&key, text + from, sizeof key);
+    if constexpr (std::endian::native == std::endian::little) key = __builtin_bswap64(key);
+    return key;
+  }
+  std::uint64_t key = 0;
+  for (std::size_t i = from; i < from + 8; ++i)
+    key = key << 8 | (i < length ? static_cast<unsigned char>(text[i]) : 0u);
+  return key;
+}
+
+// A line and eight of its bytes, so that most comparisons touch no text.
 struct TLineRef {
   std::uint64_t Key;
   const char* Text;
   std::uint32_t Length;
 };
 
-bool operator<(const TLineRef& a, const TLineRef& b) {
-  if (a.Key != b.Key) return a.Key < b.Key;
-  return std::string_view(a.Text, a.Length) < std::string_view(b.Text, b.Length);
+// Sorts lines that agree on their first `depth` bytes, each Key holding the
+// next eight. Lines that tie on a key are compared on their next eight bytes
+// only once, not in every comparison: results often share a long first list.
+void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
+  std::sort(first, last, [](const TLineRef& a, const TLineRef& b) { return a.Key < b.Key; });
+  while (first != last) {
+    TLineRef* tie = first + 1;
+    while (tie != last && tie->Key == first->Key)
+      ++tie;
+    // A key ending in a 0 byte holds the end of its line: lines tied on it
+    // are equal, and the lines are unique.
+    if (tie - first > 1 && (first->Key & 0xff) != 0) {
+      for (TLineRef* line = first; line != tie; ++line)
+        line->Key = KeyAt(line->Text, line->Length, depth + 8);
+      SortFrom(first, tie, depth + 8);
+    }
+    first = tie;
+  }
 }
 
-std::uint64_t LeadingKey(const char* text, std::size_t length) {
-  std::uint64_t key = 0;
-  for (std::size_t i = 0; i < 8; ++i)
-    key = key << 8 | (i < length ? static_cast<unsigned char>(text[i]) : 0u);
-  return key;
-}
-
-// One thread's share: results [First, Last) as text, and its lines sorted.
+// One thread's share: the text of results [First, Last), keyed on its first
+// eight bytes.
 struct TShare {
   std::int64_t First = 0;
   std::int64_t Last = 0;
@@ -41,7 +68,7 @@ struct TShare {
 
   void Format(const TClosureBicliques& engine) {
     constexpr std::size_t BlockSize = std::size_t{1} << 20;
-    // Per line: its block in Text's place, its end offset in Length's.
+    // Per line: its block and its end in it.
     std::vector<std::pair<std::size_t, std::size_t>> ends;
     ends.reserve(static_cast<std::size_t>(Last - First));
     engine.ForEachResult(First, Last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
@@ -52,6 +79,7 @@ struct TShare {
       AppendResultLine(Blocks.back(), sources, engine.RowCount, targets, engine.ColumnCount);
       ends.emplace_back(Blocks.size() - 1, Blocks.back().size());
     });
+    // The blocks no longer move: lines can point into them.
     Lines.reserve(ends.size());
     std::size_t begin = 0;
     std::size_t block = 0;
@@ -59,51 +87,73 @@ struct TShare {
       if (endBlock != block) begin = 0;
       block = endBlock;
       const char* text = Blocks[block].data() + begin;
-      Lines.push_back({LeadingKey(text, end - begin), text, static_cast<std::uint32_t>(end - begin)});
+      Lines.push_back({KeyAt(text, end - begin, 0), text, static_cast<std::uint32_t>(end - begin)});
       begin = end;
     }
-    std::sort(Lines.begin(), Lines.end());
   }
 };
+
+// Runs work(t) for t = 0 .. count-1, each on its own thread.
+template <typename TWork> void OnEveryThread(std::size_t count, const TWork& work) {
+  std::vector<std::jthread> helpers;
+  for (std::size_t t = 1; t < count; ++t)
+    helpers.emplace_back(work, t);
+  work(0);
+}
+
+// Leading keys that cut the lines into `parts` ranges of about equal size;
+// range p holds the keys from bound p - 1 (inclusive) up to bound p.
+std::vector<std::uint64_t> RangeBounds(const std::vector<TShare>& shares, std::size_t parts) {
+  std::vector<std::uint64_t> sample;
+  for (const TShare& share : shares) {
+    const std::size_t step = std::max<std::size_t>(1, share.Lines.size() / 1024);
+    for (std::size_t i = 0; i < share.Lines.size(); i += step)
+      sample.push_back(share.Lines[i].Key);
+  }
+  std::sort(sample.begin(), sample.end());
+  std::vector<std::uint64_t> bounds;
+  for (std::size_t p = 1; p < parts && !sample.empty(); ++p)
+    bounds.push_back(sample[sample.size() * p / parts]);
+  return bounds;
+}
+
+std::size_t RangeOf(const std::vector<std::uint64_t>& bounds, std::uint64_t key) {
+  return static_cast<std::size_t>(std::upper_bound(bounds.begin(), bounds.end(), key) - bounds.begin());
+}
 
 } // namespace
 
 std::vector<std::string> SortedResultLines(const TClosureBicliques& engine) {
   const std::int64_t count = engine.Count();
-  const auto threads = static_cast<std::int64_t>(std::max<std::int32_t>(1, engine.ThreadCount));
-  std::vector<TShare> shares(static_cast<std::size_t>(threads));
-  for (std::int64_t t = 0; t < threads; ++t) {
-    shares[static_cast<std::size_t>(t)].First = count * t / threads;
-    shares[static_cast<std::size_t>(t)].Last = count * (t + 1) / threads;
+  const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(1, engine.ThreadCount));
+  std::vector<TShare> shares(threads);
+  for (std::size_t t = 0; t < threads; ++t) {
+    shares[t].First = count * static_cast<std::int64_t>(t) / static_cast<std::int64_t>(threads);
+    shares[t].Last = count * static_cast<std::int64_t>(t + 1) / static_cast<std::int64_t>(threads);
   }
-  {
-    std::vector<std::jthread> helpers;
-    for (std::size_t t = 1; t < shares.size(); ++t)
-      helpers.emplace_back([&share = shares[t], &engine] { share.Format(engine); });
-    shares.front().Format(engine);
-  }
+  OnEveryThread(threads, [&](std::size_t t) { shares[t].Format(engine); });
 
-  std::vector<TLineRef> order;
-  order.reserve(static_cast<std::size_t>(count));
-  for (TShare& share : shares) {
-    const auto middle = static_cast<std::ptrdiff_t>(order.size());
-    order.insert(order.end(), share.Lines.begin(), share.Lines.end());
-    std::inplace_merge(order.begin(), order.begin() + middle, order.end());
-    share.Lines = {};
+  const std::vector<std::uint64_t> bounds = RangeBounds(shares, threads);
+  std::vector<std::size_t> starts(threads + 1, 0);
+  for (const TShare& share : shares) {
+    for (const TLineRef& line : share.Lines)
+      ++starts[RangeOf(bounds, line.Key) + 1];
   }
+  for (std::size_t p = 0; p < threads; ++p)
+    starts[p + 1] += starts[p];
 
-  std::vector<std::string> lines(order.size());
-  const auto build = [&](std::size_t first, std::size_t last) {
-    for (std::size_t i = first; i < last; ++i)
-      lines[i].assign(order[i].Text, order[i].Length);
-  };
-  {
-    std::vector<std::jthread> helpers;
-    const std::size_t size = order.size();
-    const auto parts = static_cast<std::size_t>(threads);
-    for (std::size_t t = 1; t < parts; ++t)
-      helpers.emplace_back(build, size * t / parts, size * (t + 1) / parts);
-    build(0, size / parts);
-  }
+  std::vector<std::string> lines(static_cast<std::size_t>(count));
+  OnEveryThread(threads, [&](std::size_t p) {
+    std::vector<TLineRef> range;
+    range.reserve(starts[p + 1] - starts[p]);
+    for (const TShare& share : shares) {
+      for (const TLineRef& line : share.Lines) {
+        if (RangeOf(bounds, line.Key) == p) range.push_back(line);
+      }
+    }
+    SortFrom(range.data(), range.data() + range.size(), 0);
+    for (std::size_t i = 0; i < range.size(); ++i)
+      lines[starts[p] + i].assign(range[i].Text, range[i].Length);
+  });
   return lines;
 }

@@ -1,7 +1,9 @@
 #include "Poslistunit.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -25,9 +27,9 @@ std::int32_t DigitCount(std::uint32_t value) {
   return digits;
 }
 
-// Writes `value` in decimal ending just before `end`, two digits per step;
-// returns the first written character.
-char* WriteDecimalBackwards(char* end, std::uint32_t value) {
+// Writes `value` in decimal with its last digit just before `end`, two digits
+// per step.
+void WriteDecimal(char* end, std::uint32_t value) {
   while (value >= 100) {
     const std::uint32_t pair = (value % 100) * 2;
     value /= 100;
@@ -40,7 +42,30 @@ char* WriteDecimalBackwards(char* end, std::uint32_t value) {
   } else {
     *--end = static_cast<char>('0' + value);
   }
-  return end;
+}
+
+// The text of every small position with its trailing ",", eight bytes each
+// so that one store writes it.
+constexpr std::uint32_t TabledPositions = 1u << 16;
+struct TPositionTable {
+  std::uint64_t Text[TabledPositions];
+  std::uint8_t Length[TabledPositions];
+};
+
+const TPositionTable& PositionTable() {
+  static const std::unique_ptr<const TPositionTable> table = [] {
+    auto built = std::make_unique<TPositionTable>();
+    for (std::uint32_t position = 1; position < TabledPositions; ++position) {
+      char text[8] = {};
+      const std::int32_t digits = DigitCount(position);
+      WriteDecimal(text + digits, position);
+      text[digits] = ',';
+      std::memcpy(&built->Text[position], text, sizeof text);
+      built->Length[position] = static_cast<std::uint8_t>(digits + 1);
+    }
+    return built;
+  }();
+  return *table;
 }
 
 } // namespace
@@ -52,26 +77,28 @@ void AppendPosList(std::string& out, const std::uint64_t* words, std::int32_t si
     bits += static_cast<std::size_t>(std::popcount(words[w]));
   if (bits == 0) return;
 
-  // Room for the longest possible text, trimmed afterwards: one resize and
-  // no per-number allocation.
+  // Room for the longest possible text and one table store past it, trimmed
+  // afterwards: one resize and no per-number allocation.
   const std::size_t start = out.size();
   const auto widest = static_cast<std::size_t>(DigitCount(static_cast<std::uint32_t>(size)));
-  out.resize(start + bits * (widest + 1));
+  out.resize(start + bits * (widest + 1) + sizeof(std::uint64_t));
   char* const first = out.data() + start;
   char* next = first;
-  char digits[16];
-  char* const digitsEnd = digits + sizeof digits;
+  const TPositionTable& table = PositionTable();
   for (std::int32_t w = 0; w < wordCount; ++w) {
     std::uint64_t word = words[w];
     while (word != 0) {
       const int zeros = std::countl_zero(word);
       word &= ~(std::uint64_t{1} << (63 - zeros));
       const auto position = static_cast<std::uint32_t>(w) * 64 + static_cast<std::uint32_t>(zeros) + 1;
-      const char* text = WriteDecimalBackwards(digitsEnd, position);
-      const auto length = static_cast<std::size_t>(digitsEnd - text);
-      std::memcpy(next, text, length);
-      next += length;
-      *next++ = ',';
+      if (position < TabledPositions) {
+        std::memcpy(next, &table.Text[position], sizeof(std::uint64_t));
+        next += table.Length[position];
+      } else {
+        next += DigitCount(position);
+        WriteDecimal(next, position);
+        *next++ = ',';
+      }
     }
   }
   out.resize(start + static_cast<std::size_t>(next - first) - 1);

@@ -28,9 +28,9 @@ struct TSamePair {
 
 TEST(Poslistunit, MatchesToPosListOnRandomSets) {
   std::mt19937_64 random(7);
-  const std::int32_t sizes[] = {0, 1, 7, 8, 9, 63, 64, 65, 99, 100, 127, 128, 129, 1000, 12345};
+  const std::int32_t sizes[] = {0, 1, 7, 8, 9, 63, 64, 65, 99, 100, 127, 128, 129, 1000, 12345, 70000};
   for (const std::int32_t size : sizes) {
-    for (const double density : {0.0, 0.05, 0.5, 1.0}) {
+    for (const double density : {0.0, 0.001, 0.05, 0.5, 1.0}) {
       const TSamePair set(size, density, random);
       std::string text = "kept|";
       AppendPosList(text, set.Words.data(), size);
