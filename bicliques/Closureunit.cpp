@@ -51,6 +51,19 @@ std::int32_t CountBits(const std::uint64_t* set, std::int32_t words) {
   return count;
 }
 
+// Calls visit(i) for every set bit i of words [from, to), ascending.
+template <typename TVisit>
+void ForEachBit(const std::uint64_t* set, std::int32_t from, std::int32_t to, const TVisit& visit) {
+  for (std::int32_t w = from; w < to; ++w) {
+    std::uint64_t word = set[w];
+    while (word != 0) {
+      const int zeros = std::countl_zero(word);
+      word &= ~(std::uint64_t{1} << (63 - zeros));
+      visit(w * 64 + zeros);
+    }
+  }
+}
+
 // The matrix as the search sees it: objects and attributes, the attributes
 // being the extension side.
 struct TContext {
@@ -91,6 +104,7 @@ struct TLevel {
   std::vector<std::uint64_t> Dead;     // attributes skipped below this node
   std::vector<std::uint64_t> Children; // per kept child: extent, then intent
   std::vector<std::int32_t> ChildAttribute;
+  std::vector<std::uint64_t> Reach; // attributes of some object of a small extent
 };
 
 class TWorker {
@@ -140,6 +154,7 @@ private:
       auto level = std::make_unique<TLevel>();
       level->Witness.assign(static_cast<std::size_t>(Context.Attributes), -1);
       level->Dead.assign(static_cast<std::size_t>(Context.AttributeWords), 0);
+      level->Reach.assign(static_cast<std::size_t>(Context.AttributeWords), 0);
       Levels.push_back(std::move(level));
     }
     return *Levels[depth];
@@ -242,10 +257,39 @@ private:
     const std::int32_t freeAttributes = Context.Attributes - CountBits(intent, aw);
     const std::size_t stride = static_cast<std::size_t>(ow + aw);
 
+    // A small extent reaches few attributes: those it misses meet none of its
+    // objects and need no intersection. Without objects the closure is every
+    // attribute, which adds the lowest one outside the intent.
+    const bool reachKnown =
+        static_cast<std::int64_t>(CountBits(extent + from, to - from)) * aw < Context.Attributes - start;
+    std::int32_t firstFree = 0;
+    if (reachKnown) {
+      std::fill(level.Reach.begin(), level.Reach.end(), 0);
+      ForEachBit(extent, from, to, [&](std::int32_t o) {
+        const std::uint64_t* row = Context.ObjectSets + static_cast<std::size_t>(o) * aw;
+        for (std::int32_t a = 0; a < aw; ++a)
+          level.Reach[static_cast<std::size_t>(a)] |= row[a];
+      });
+      while (Has(intent, firstFree))
+        ++firstFree;
+    }
+
     for (std::int32_t w = start / 64; w < aw; ++w) {
       std::uint64_t candidates = ~(intent[w] | dead[w]);
       if (w == start / 64) candidates &= AllBits >> (start % 64);
       if (w == aw - 1) candidates &= LastWordMask(Context.Attributes);
+      if (reachKnown) {
+        std::uint64_t missed = candidates & ~level.Reach[static_cast<std::size_t>(w)];
+        if (Context.KeepEmptyExtent && firstFree / 64 == w) missed &= ~WordBit(firstFree);
+        candidates &= ~missed;
+        if (!Context.KeepEmptyExtent || firstFree < start) {
+          level.Dead[static_cast<std::size_t>(w)] |= missed;
+        } else {
+          ForEachBit(&missed, 0, 1, [&](std::int32_t j) {
+            level.Witness[static_cast<std::size_t>(w * 64 + j)] = firstFree;
+          });
+        }
+      }
       while (candidates != 0) {
         const int zeros = std::countl_zero(candidates);
         const std::uint64_t bit = std::uint64_t{1} << (63 - zeros);
