@@ -270,7 +270,7 @@ private:
         for (std::int32_t a = 0; a < aw; ++a)
           level.Reach[static_cast<std::size_t>(a)] |= row[a];
       });
-      while (Has(intent, firstFree))
+      while (firstFree < Context.Attributes && Has(intent, firstFree))
         ++firstFree;
     }
 

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build clang-format
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
-  xvfb xauth imagemagick x11-apps locales
+  xvfb xauth imagemagick x11-apps locales time
 )
 
 missing=()
