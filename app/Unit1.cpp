@@ -129,7 +129,7 @@ void TForm1::Button1Click() {
   TRunResult result = RunLines(SplitLines(RichEdit1->toPlainText().toStdString()));
   Bicliques = std::move(result.Engine);
   Edit2->setText(ToQt(ElapsedText(result.Elapsed)));
-  RichEdit2->setPlainText(ToQt(JoinLines(result.Lines)));
+  RichEdit2->setPlainText(ToQt(FileToPaneText(result.Text))); // as the result file would read
   SpinEdit3->setValue(result.Count);
 }
 

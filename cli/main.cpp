@@ -34,19 +34,6 @@ struct TGenerateOptions {
 
 std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::size_t total = 0;
-  for (const auto& line : lines)
-    total += line.size() + 1;
-  std::string text;
-  text.reserve(total);
-  for (const auto& line : lines) {
-    text += line;
-    text += '\n';
-  }
-  return text;
-}
-
 void Deliver(const TOptions& options, const std::string& text) {
   if (options.Output.empty()) {
     WriteStdout(text);
@@ -70,7 +57,11 @@ int RunCommand(const TOptions& options) {
     std::fprintf(stderr, "sources %d, targets %d, bicliques %d, passes %d, enumeration %.6f s\n",
                  result.Sources, result.Targets, result.Count, result.Passes, seconds);
   }
-  Deliver(options, options.CountOnly ? std::to_string(result.Count) + "\n" : JoinLines(result.Lines));
+  if (options.CountOnly) {
+    Deliver(options, std::to_string(result.Count) + "\n");
+  } else {
+    Deliver(options, result.Text);
+  }
   return 0;
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <thread>
 
 #include "Closureunit.h"
+#include "Poslistunit.h"
 #include "Sortedlinesunit.h"
 
 TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string& message)
@@ -40,6 +42,51 @@ std::string Characters(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " character" : " characters");
 }
 
+std::int32_t HardwareThreads() {
+  return static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// The words of `array` in the word layout of Poslistunit, spare bits dropped.
+void LoadWords(const TBitArray& array, std::vector<std::uint64_t>& words) {
+  words.assign(static_cast<std::size_t>(WordCount(array.Size)), 0);
+  for (std::size_t k = 0; k < array.Bytes.size(); ++k)
+    words[k / 8] |= std::uint64_t{array.Bytes[k]} << (56 - 8 * (k % 8));
+  if (array.Size % 64 != 0) words.back() &= ~std::uint64_t{0} << (64 - array.Size % 64);
+}
+
+void RunConsensus(const std::vector<std::string>& lines, TRunResult& result) {
+  result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
+  TBicliques& engine = *result.Engine;
+  for (std::int32_t u = 0; u < result.Sources; ++u) {
+    const std::string& line = lines[static_cast<std::size_t>(u)];
+    auto* row = new TBitArray(static_cast<std::int32_t>(line.size()));
+    delete engine.Rows[static_cast<std::size_t>(u)];
+    engine.Rows[static_cast<std::size_t>(u)] = row;
+    row->FromBinStr(line);
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  engine.Run();
+  result.Elapsed = std::chrono::steady_clock::now() - start;
+  result.Passes = engine.Passes;
+  result.Count = engine.Results->ItemCount();
+
+  // Distinct target sets give distinct lines, so the text has no duplicates.
+  result.Text = SortedResultText(
+      result.Count, HardwareThreads(), [&engine](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
+        TBitArray sources(engine.RowCount);
+        std::vector<std::uint64_t> sourceWords, targetWords;
+        for (auto u = static_cast<std::int32_t>(first); u < last; ++u) {
+          engine.RowsOf(u, &sources);
+          LoadWords(sources, sourceWords);
+          LoadWords(*engine.Results->Items[static_cast<std::size_t>(u)], targetWords);
+          AppendResultLine(blocks.Line(), sourceWords.data(), engine.RowCount, targetWords.data(),
+                           engine.ColumnCount);
+          blocks.End();
+        }
+      });
+}
+
 void RunClosure(const std::vector<std::string>& lines, TRunResult& result) {
   TClosureBicliques engine(result.Sources, result.Targets);
   for (std::int32_t u = 0; u < result.Sources; ++u)
@@ -48,7 +95,14 @@ void RunClosure(const std::vector<std::string>& lines, TRunResult& result) {
   engine.Run();
   result.Elapsed = std::chrono::steady_clock::now() - start;
   result.Count = static_cast<std::int32_t>(engine.Count());
-  result.Lines = SortedResultLines(engine);
+  result.Text = SortedResultText(
+      engine.Count(), engine.ThreadCount,
+      [&engine](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
+        engine.ForEachResult(first, last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
+          AppendResultLine(blocks.Line(), sources, engine.RowCount, targets, engine.ColumnCount);
+          blocks.End();
+        });
+      });
 }
 
 } // namespace
@@ -85,33 +139,8 @@ TRunResult RunLines(const std::vector<std::string>& lines, TEngineKind engineKin
   result.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
   if (engineKind == TEngineKind::Closure) {
     RunClosure(lines, result);
-    return result;
+  } else {
+    RunConsensus(lines, result);
   }
-
-  result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
-  TBicliques& engine = *result.Engine;
-  for (std::int32_t u = 0; u < result.Sources; ++u) {
-    const std::string& line = lines[static_cast<std::size_t>(u)];
-    auto* row = new TBitArray(static_cast<std::int32_t>(line.size()));
-    delete engine.Rows[static_cast<std::size_t>(u)];
-    engine.Rows[static_cast<std::size_t>(u)] = row;
-    row->FromBinStr(line);
-  }
-
-  const auto start = std::chrono::steady_clock::now();
-  engine.Run();
-  result.Elapsed = std::chrono::steady_clock::now() - start;
-  result.Passes = engine.Passes;
-  result.Count = engine.Results->ItemCount();
-
-  result.Lines.reserve(static_cast<std::size_t>(result.Count));
-  TBitArray sources(engine.RowCount);
-  for (std::int32_t u = 0; u < result.Count; ++u) {
-    engine.RowsOf(u, &sources);
-    result.Lines.push_back(sources.ToPosList() + " : " +
-                           engine.Results->Items[static_cast<std::size_t>(u)]->ToPosList());
-  }
-  std::sort(result.Lines.begin(), result.Lines.end());
-  result.Lines.erase(std::unique(result.Lines.begin(), result.Lines.end()), result.Lines.end());
   return result;
 }

@@ -27,7 +27,9 @@ public:
 enum class TEngineKind { Consensus, Closure };
 
 struct TRunResult {
-  std::vector<std::string> Lines;                // "rows : columns", ascending by bytes, no duplicates
+  // One line per maximal biclique, "rows : columns", each followed by "\n";
+  // ascending by bytes, no duplicates.
+  std::string Text;
   std::int32_t Sources = 0;                      // input lines
   std::int32_t Targets = 0;                      // characters per line
   std::int32_t Count = 0;                        // maximal bicliques found

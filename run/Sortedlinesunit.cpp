@@ -6,8 +6,6 @@
 #include <cstring>
 #include <thread>
 
-#include "Poslistunit.h"
-
 // Each thread formats a share of the results. The lines are then split into
 // one range of leading bytes per thread, so that every thread sorts and copies
 // out its range alone and no merge is needed.
@@ -56,42 +54,46 @@ void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
   }
 }
 
-// One thread's share: the text of results [First, Last), keyed on its first
-// eight bytes.
-struct TShare {
+} // namespace
+
+std::string& TLineBlocks::Line() {
+  constexpr std::size_t BlockSize = std::size_t{1} << 20;
+  if (Blocks.empty() || Blocks.back().size() >= BlockSize) {
+    Blocks.emplace_back();
+    Blocks.back().reserve(BlockSize + BlockSize / 8);
+  }
+  return Blocks.back();
+}
+
+void TLineBlocks::End() { Ends.emplace_back(Blocks.size() - 1, Blocks.back().size()); }
+
+// One thread's share: the text of results [First, Last), each line keyed on
+// its first eight bytes.
+class TLineShare {
+public:
   std::int64_t First = 0;
   std::int64_t Last = 0;
-  // The text in blocks that are never moved once full, so that the lines
-  // can be copied out without first growing one large buffer.
-  std::vector<std::string> Blocks;
+  TLineBlocks Text;
   std::vector<TLineRef> Lines;
 
-  void Format(const TClosureBicliques& engine) {
-    constexpr std::size_t BlockSize = std::size_t{1} << 20;
-    // Per line: its block and its end in it.
-    std::vector<std::pair<std::size_t, std::size_t>> ends;
-    ends.reserve(static_cast<std::size_t>(Last - First));
-    engine.ForEachResult(First, Last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
-      if (Blocks.empty() || Blocks.back().size() >= BlockSize) {
-        Blocks.emplace_back();
-        Blocks.back().reserve(BlockSize + BlockSize / 8);
-      }
-      AppendResultLine(Blocks.back(), sources, engine.RowCount, targets, engine.ColumnCount);
-      ends.emplace_back(Blocks.size() - 1, Blocks.back().size());
-    });
+  void Format(const TRangeFormatter& format) {
+    Text.Ends.reserve(static_cast<std::size_t>(Last - First));
+    format(First, Last, Text);
     // The blocks no longer move: lines can point into them.
-    Lines.reserve(ends.size());
+    Lines.reserve(Text.Ends.size());
     std::size_t begin = 0;
     std::size_t block = 0;
-    for (const auto& [endBlock, end] : ends) {
+    for (const auto& [endBlock, end] : Text.Ends) {
       if (endBlock != block) begin = 0;
       block = endBlock;
-      const char* text = Blocks[block].data() + begin;
+      const char* text = Text.Blocks[block].data() + begin;
       Lines.push_back({KeyAt(text, end - begin, 0), text, static_cast<std::uint32_t>(end - begin)});
       begin = end;
     }
   }
 };
+
+namespace {
 
 // Runs work(t) for t = 0 .. count-1, each on its own thread.
 template <typename TWork> void OnEveryThread(std::size_t count, const TWork& work) {
@@ -103,9 +105,9 @@ template <typename TWork> void OnEveryThread(std::size_t count, const TWork& wor
 
 // Leading keys that cut the lines into `parts` ranges of about equal size;
 // range p holds the keys from bound p - 1 (inclusive) up to bound p.
-std::vector<std::uint64_t> RangeBounds(const std::vector<TShare>& shares, std::size_t parts) {
+std::vector<std::uint64_t> RangeBounds(const std::vector<TLineShare>& shares, std::size_t parts) {
   std::vector<std::uint64_t> sample;
-  for (const TShare& share : shares) {
+  for (const TLineShare& share : shares) {
     const std::size_t step = std::max<std::size_t>(1, share.Lines.size() / 1024);
     for (std::size_t i = 0; i < share.Lines.size(); i += step)
       sample.push_back(share.Lines[i].Key);
@@ -123,37 +125,39 @@ std::size_t RangeOf(const std::vector<std::uint64_t>& bounds, std::uint64_t key)
 
 } // namespace
 
-std::vector<std::string> SortedResultLines(const TClosureBicliques& engine) {
-  const std::int64_t count = engine.Count();
-  const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(1, engine.ThreadCount));
-  std::vector<TShare> shares(threads);
+std::string SortedResultText(std::int64_t count, std::int32_t threadCount, const TRangeFormatter& format) {
+  const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount));
+  std::vector<TLineShare> shares(threads);
   for (std::size_t t = 0; t < threads; ++t) {
     shares[t].First = count * static_cast<std::int64_t>(t) / static_cast<std::int64_t>(threads);
     shares[t].Last = count * static_cast<std::int64_t>(t + 1) / static_cast<std::int64_t>(threads);
   }
-  OnEveryThread(threads, [&](std::size_t t) { shares[t].Format(engine); });
+  OnEveryThread(threads, [&](std::size_t t) { shares[t].Format(format); });
 
+  // Range p of leading keys goes to bytes [offsets[p], offsets[p + 1]) of the text.
   const std::vector<std::uint64_t> bounds = RangeBounds(shares, threads);
-  std::vector<std::size_t> starts(threads + 1, 0);
-  for (const TShare& share : shares) {
+  std::vector<std::size_t> offsets(threads + 1, 0);
+  for (const TLineShare& share : shares) {
     for (const TLineRef& line : share.Lines)
-      ++starts[RangeOf(bounds, line.Key) + 1];
+      offsets[RangeOf(bounds, line.Key) + 1] += line.Length + 1;
   }
   for (std::size_t p = 0; p < threads; ++p)
-    starts[p + 1] += starts[p];
+    offsets[p + 1] += offsets[p];
 
-  std::vector<std::string> lines(static_cast<std::size_t>(count));
+  std::string text(offsets[threads], '\n');
   OnEveryThread(threads, [&](std::size_t p) {
     std::vector<TLineRef> range;
-    range.reserve(starts[p + 1] - starts[p]);
-    for (const TShare& share : shares) {
+    for (const TLineShare& share : shares) {
       for (const TLineRef& line : share.Lines) {
         if (RangeOf(bounds, line.Key) == p) range.push_back(line);
       }
     }
     SortFrom(range.data(), range.data() + range.size(), 0);
-    for (std::size_t i = 0; i < range.size(); ++i)
-      lines[starts[p] + i].assign(range[i].Text, range[i].Length);
+    char* out = text.data() + offsets[p];
+    for (const TLineRef& line : range) {
+      std::memcpy(out, line.Text, line.Length);
+      out += line.Length + 1; // the break is already there
+    }
   });
-  return lines;
+  return text;
 }

@@ -227,7 +227,7 @@ TEST(Closureunit, RunLinesGivesTheConsensusText) {
     const TMatrix matrix = RandomMatrix(5 + round % 30, 3 + round % 40, 0.2 + 0.015 * round, random);
     const TRunResult consensus = RunLines(matrix);
     const TRunResult closure = RunLines(matrix, TEngineKind::Closure);
-    ASSERT_EQ(closure.Lines, consensus.Lines) << "round " << round;
+    ASSERT_EQ(closure.Text, consensus.Text) << "round " << round;
     EXPECT_EQ(closure.Count, consensus.Count);
     EXPECT_EQ(closure.Passes, 0);
     EXPECT_EQ(closure.Engine, nullptr);
@@ -237,9 +237,9 @@ TEST(Closureunit, RunLinesGivesTheConsensusText) {
 TEST(Closureunit, RepeatedParallelRunsGiveTheSameText) {
   std::mt19937_64 random(11);
   const TMatrix matrix = RandomMatrix(40, 40, 0.5, random);
-  const std::vector<std::string> first = RunLines(matrix, TEngineKind::Closure).Lines;
+  const std::vector<std::string> first = SplitLines(RunLines(matrix, TEngineKind::Closure).Text);
   ASSERT_TRUE(std::is_sorted(first.begin(), first.end()));
   ASSERT_EQ(std::adjacent_find(first.begin(), first.end()), first.end());
   for (int run = 0; run < 5; ++run)
-    EXPECT_EQ(RunLines(matrix, TEngineKind::Closure).Lines, first) << "run " << run;
+    EXPECT_EQ(SplitLines(RunLines(matrix, TEngineKind::Closure).Text), first) << "run " << run;
 }

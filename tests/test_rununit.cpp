@@ -79,7 +79,7 @@ TEST(RunLines, WorkedCasesGiveSortedLines) {
   };
   for (const auto& c : cases) {
     const TRunResult result = RunLines(c.input);
-    EXPECT_EQ(result.Lines, c.output) << c.name;
+    EXPECT_EQ(SplitLines(result.Text), c.output) << c.name;
     EXPECT_EQ(result.Count, static_cast<std::int32_t>(c.output.size())) << c.name;
   }
 }
@@ -104,6 +104,6 @@ TEST(RunLines, MatchesEveryIntersectionOfRowsOnRandomMatrices) {
     const std::size_t rows = random() % 15;
     const std::size_t columns = random() % 71;
     const auto matrix = bruteforce::RandomMatrix(random, rows, columns);
-    ASSERT_EQ(RunLines(matrix).Lines, bruteforce::ResultLines(matrix)) << "round " << round;
+    ASSERT_EQ(SplitLines(RunLines(matrix).Text), bruteforce::ResultLines(matrix)) << "round " << round;
   }
 }
