@@ -118,7 +118,10 @@ void CheckMatrix(const std::vector<std::string>& lines) {
   for (std::size_t u = 0; u < lines.size(); ++u) {
     const std::string& line = lines[u];
     const std::string lineName = "line " + std::to_string(u + 1);
-    const std::size_t bad = line.find_first_not_of("01");
+    // A plain loop: find_first_not_of searches its set once per character.
+    const auto badChar = std::find_if(line.begin(), line.end(), [](char c) { return c != '0' && c != '1'; });
+    const std::size_t bad =
+        badChar == line.end() ? std::string::npos : static_cast<std::size_t>(badChar - line.begin());
     if (bad != std::string::npos) {
       throw TInputError(static_cast<std::int64_t>(u + 1), static_cast<std::int64_t>(bad + 1),
                         lineName + ", column " + std::to_string(bad + 1) + ": expected '0' or '1', found " +
