@@ -6,6 +6,12 @@
 // Results and RowsOf. Results holds, once each and in Compare order, every
 // distinct intersection of the target sets of one or more sources: exactly the
 // target sides of the maximal bicliques with a non-empty source side.
+//
+// The passes work on word-packed copies of the rows and of the lists (see
+// Wordsetunit) and share the frontier among the processor's cores; the lists
+// and every Tag come out as if the frontier were walked one set at a time, and
+// each source after the set's Tag were tried in ascending order, the first
+// production of a set keeping its Tag.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +19,7 @@
 
 #include "Bitarraylistunit.h"
 #include "Tbitarrayunit.h"
+#include "Wordsetunit.h"
 
 class TBicliques {
 public:
@@ -48,6 +55,27 @@ public:
   void SeedLists();
   void ConsensusPass();
   // Replaces target set X by the targets common to every source adjacent to
-  // all of X. Pre: some source is adjacent to all of X.
+  // all of X. Pre: some source is adjacent to all of X. Every set the passes
+  // meet is closed already (a row, or a closed set intersected with a row), so
+  // they do not call it.
   void Closure(TBitArray* X) const;
+
+private:
+  std::int32_t TargetWords; // words per packed target set
+  std::int32_t SourceWords; // words per packed source set
+  // RowCount packed rows, then ColumnCount packed columns; built by
+  // BuildColumns and SeedLists.
+  std::vector<std::uint64_t> RowWords;
+  std::vector<std::uint64_t> ColumnWords;
+  // The packed sets of Results and of Frontier, in list order, with the
+  // frontier's Tags; Known holds every set of Results.
+  std::vector<std::uint64_t> ResultWords;
+  std::vector<std::uint64_t> FrontierWords;
+  std::vector<std::int32_t> FrontierTags;
+  TWordSetTable Known;
+
+  void PackRows();
+  // Gives NewResults, Frontier and their packed copies the sets `words` with
+  // Tags `tags` in sorted order, and merges them into Results.
+  void StoreNewSets(const std::vector<std::uint64_t>& words, const std::vector<std::int32_t>& tags);
 };

@@ -6,19 +6,23 @@
 TReferenceBicliques::TReferenceBicliques(std::int32_t rowCount, std::int32_t columnCount)
     : RowCount(rowCount), ColumnCount(columnCount) {
   Rows.reserve(static_cast<std::size_t>(rowCount));
-  for (std::int32_t s = 0; s < rowCount; ++s) Rows.push_back(new TBitArray(columnCount));
+  for (std::int32_t s = 0; s < rowCount; ++s)
+    Rows.push_back(new TBitArray(columnCount));
 }
 
 TReferenceBicliques::~TReferenceBicliques() {
-  for (auto* row : Rows) delete row;
-  for (auto* column : Columns) delete column;
+  for (auto* row : Rows)
+    delete row;
+  for (auto* column : Columns)
+    delete column;
   // An array may stand in two lists; after an interrupted Run, NewResults may
   // also hold arrays not yet in Results. Release each one once.
   std::unordered_set<TBitArray*> owned;
   for (auto* list : {Results, NewResults}) {
     if (list != nullptr) owned.insert(list->Items.begin(), list->Items.end());
   }
-  for (auto* array : owned) delete array;
+  for (auto* array : owned)
+    delete array;
   delete Results;
   delete Frontier;
   delete NewResults;
@@ -41,7 +45,8 @@ void TReferenceBicliques::BuildColumns() {
   for (std::int32_t t = 0; t < ColumnCount; ++t) {
     auto* column = new TBitArray(RowCount);
     Columns[static_cast<std::size_t>(t)] = column;
-    for (std::int32_t s = 0; s < RowCount; ++s) column->Set(s, Rows[static_cast<std::size_t>(s)]->Get(t));
+    for (std::int32_t s = 0; s < RowCount; ++s)
+      column->Set(s, Rows[static_cast<std::size_t>(s)]->Get(t));
   }
 }
 
@@ -78,7 +83,8 @@ void TReferenceBicliques::ConsensusPass() {
       K.release(); // NewResults holds it until the pass moves it to Results
     }
   }
-  for (auto* item : NewResults->Items) Results->AddUnique(item);
+  for (auto* item : NewResults->Items)
+    Results->AddUnique(item);
   Frontier->Items = NewResults->Items;
   NewResults->Items.clear();
 }

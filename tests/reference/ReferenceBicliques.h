@@ -14,8 +14,8 @@ class TReferenceBicliques {
 public:
   std::int32_t RowCount;
   std::int32_t ColumnCount;
-  std::vector<TBitArray*> Rows;    // owns; entry s: the targets of source s
-  std::vector<TBitArray*> Columns; // owns; built by Run
+  std::vector<TBitArray*> Rows;        // owns; entry s: the targets of source s
+  std::vector<TBitArray*> Columns;     // owns; built by Run
   TBitArrayList* Results = nullptr;    // owns the list and its arrays
   TBitArrayList* Frontier = nullptr;   // owns the list, borrows its arrays
   TBitArrayList* NewResults = nullptr; // owns the list, borrows its arrays

@@ -1,0 +1,91 @@
+#include "Wordsetunit.h"
+
+#include <algorithm>
+#include <cassert>
+
+std::int32_t WordCount(std::int32_t bits) { return std::max<std::int32_t>(1, (bits + 63) / 64); }
+
+void PackBytes(const TBitArray* array, std::uint64_t* words, std::int32_t wordCount) {
+  const std::size_t byteCount = array->Bytes.size();
+  assert(byteCount <= static_cast<std::size_t>(wordCount) * 8);
+  for (std::size_t k = 0; k < static_cast<std::size_t>(wordCount); ++k) {
+    std::uint64_t word = 0;
+    for (std::size_t b = 0; b < 8; ++b) {
+      const std::size_t at = 8 * k + b;
+      const std::uint64_t byte = at < byteCount ? array->Bytes[at] : 0;
+      word |= byte << (56 - 8 * b);
+    }
+    words[k] = word;
+  }
+}
+
+void UnpackWords(const std::uint64_t* words, TBitArray* array) {
+  for (std::size_t at = 0; at < array->Bytes.size(); ++at) {
+    array->Bytes[at] = static_cast<std::uint8_t>(words[at / 8] >> (56 - 8 * (at % 8)));
+  }
+}
+
+int CompareWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count) {
+  for (std::int32_t k = 0; k < count; ++k) {
+    if (a[k] != b[k]) return a[k] < b[k] ? -1 : 1;
+  }
+  return 0;
+}
+
+TWordSetTable::TWordSetTable(std::int32_t wordCount)
+    : Words(wordCount), Stride(static_cast<std::size_t>(wordCount) + 1) {
+  Grow(16);
+}
+
+void TWordSetTable::Reserve(std::int64_t count) {
+  // Linear probing stays short below half load.
+  std::size_t slots = Mask + 1;
+  while (static_cast<std::size_t>(count) * 2 > slots)
+    slots *= 2;
+  if (slots != Mask + 1) Grow(slots);
+}
+
+void TWordSetTable::Clear() {
+  std::fill(Slots.begin(), Slots.end(), 0);
+  Used = 0;
+}
+
+bool TWordSetTable::Contains(const std::uint64_t* key, std::uint64_t hash) const {
+  const std::uint64_t mark = hash | 1;
+  for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
+    const std::uint64_t* slot = &Slots[at * Stride];
+    if (slot[0] == 0) return false;
+    if (slot[0] == mark && std::equal(key, key + Words, slot + 1)) return true;
+  }
+}
+
+bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
+  if (static_cast<std::size_t>(Used + 1) * 2 > Mask + 1) Grow(2 * (Mask + 1));
+  const std::uint64_t mark = hash | 1;
+  for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
+    std::uint64_t* slot = &Slots[at * Stride];
+    if (slot[0] == 0) {
+      slot[0] = mark;
+      std::copy(key, key + Words, slot + 1);
+      ++Used;
+      return true;
+    }
+    if (slot[0] == mark && std::equal(key, key + Words, slot + 1)) return false;
+  }
+}
+
+void TWordSetTable::Grow(std::size_t slotCount) {
+  std::vector<std::uint64_t> old(slotCount * Stride, 0);
+  old.swap(Slots);
+  Mask = slotCount - 1;
+  for (std::size_t from = 0; from < old.size(); from += Stride) {
+    if (old[from] == 0) continue;
+    for (std::size_t at = Home(old[from]);; at = (at + 1) & Mask) {
+      std::uint64_t* slot = &Slots[at * Stride];
+      if (slot[0] != 0) continue;
+      std::copy(old.begin() + static_cast<std::ptrdiff_t>(from),
+                old.begin() + static_cast<std::ptrdiff_t>(from + Stride), slot);
+      break;
+    }
+  }
+}

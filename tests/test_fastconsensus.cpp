@@ -1,0 +1,223 @@
+// The word-packed, multi-core TBicliques against the plain TReferenceBicliques:
+// same Results in the same order, same Tags, same Passes, same RowsOf bytes.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Bicliqueunit.h"
+#include "ReferenceBicliques.h"
+
+namespace {
+
+using TMatrix = std::vector<std::string>;
+
+template <typename TEngine> void Fill(TEngine& engine, const TMatrix& rows) {
+  for (std::size_t s = 0; s < rows.size(); ++s)
+    engine.Rows[s]->FromBinStr(rows[s]);
+}
+
+std::int32_t Width(const TMatrix& rows) {
+  return rows.empty() ? 0 : static_cast<std::int32_t>(rows[0].size());
+}
+
+// Each item as its bits and Tag, e.g. "0110#3".
+std::vector<std::string> Describe(const TBitArrayList* list) {
+  std::vector<std::string> items;
+  for (const auto* item : list->Items)
+    items.push_back(item->ToBinStr() + "#" + std::to_string(item->Tag));
+  return items;
+}
+
+template <typename TEngine> std::vector<std::vector<std::uint8_t>> SourceBytes(const TEngine& engine) {
+  std::vector<std::vector<std::uint8_t>> sides;
+  for (std::int32_t u = 0; u < engine.Results->ItemCount(); ++u) {
+    TBitArray out(engine.RowCount);
+    engine.RowsOf(u, &out);
+    sides.push_back(out.Bytes);
+  }
+  return sides;
+}
+
+void ExpectSortedWithZeroSpareBits(const TBitArrayList* list) {
+  for (std::size_t k = 0; k < list->Items.size(); ++k) {
+    const TBitArray* item = list->Items[k];
+    if (k > 0) {
+      EXPECT_LT(list->Items[k - 1]->Compare(item), 0) << "at " << k;
+    }
+    const int spare = static_cast<int>(8 * item->Bytes.size()) - item->Size;
+    if (spare > 0) {
+      EXPECT_EQ(item->Bytes.back() & ((1 << spare) - 1), 0) << "at " << k;
+    }
+  }
+}
+
+// Runs both engines on `rows` and expects the same outcome in every respect.
+void ExpectSameAsReference(const TMatrix& rows) {
+  const auto n = static_cast<std::int32_t>(rows.size());
+  TReferenceBicliques reference(n, Width(rows));
+  Fill(reference, rows);
+  const std::int32_t expectedCount = reference.Run();
+  TBicliques fast(n, Width(rows));
+  Fill(fast, rows);
+  EXPECT_EQ(fast.Run(), expectedCount);
+  EXPECT_EQ(fast.Passes, reference.Passes);
+  EXPECT_EQ(Describe(fast.Results), Describe(reference.Results));
+  EXPECT_EQ(fast.Frontier->ItemCount(), 0);
+  EXPECT_EQ(fast.NewResults->ItemCount(), 0);
+  EXPECT_EQ(SourceBytes(fast), SourceBytes(reference));
+  ExpectSortedWithZeroSpareBits(fast.Results);
+}
+
+// A random matrix with some all-zero rows and some repeated rows.
+TMatrix RandomMatrix(std::mt19937& random, std::int32_t rowCount, std::int32_t width, double density) {
+  std::bernoulli_distribution bit(density);
+  std::uniform_int_distribution<int> kind(0, 9);
+  TMatrix rows;
+  for (std::int32_t s = 0; s < rowCount; ++s) {
+    const int k = kind(random);
+    if (k == 0) {
+      rows.emplace_back(static_cast<std::size_t>(width), '0');
+    } else if (k == 1 && !rows.empty()) {
+      rows.push_back(rows[std::uniform_int_distribution<std::size_t>(0, rows.size() - 1)(random)]);
+    } else {
+      std::string row;
+      for (std::int32_t t = 0; t < width; ++t)
+        row += bit(random) ? '1' : '0';
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+struct TWorkedCase {
+  const char* Name;
+  TMatrix Rows;
+  std::vector<std::string> Results; // bits#Tag, in Results order
+  std::int32_t Passes;
+};
+
+TEST(FastConsensus, WorkedCases) {
+  const TWorkedCase cases[] = {
+      {"no sources", {}, {}, 1},
+      {"one source", {"0110"}, {"0110#0"}, 1},
+      {"no targets", {"", "", ""}, {"#0"}, 1},
+      {"two overlapping sources", {"11110", "00111"}, {"00110#1", "00111#1", "11110#0"}, 2},
+      {"no common target", {"10", "01"}, {"00#1", "01#1", "10#0"}, 2},
+      {"every set but the full one",
+       {"110", "011", "101"},
+       {"000#2", "001#2", "010#1", "011#1", "100#2", "101#2", "110#0"},
+       3},
+      {"identical sources", {"111", "111"}, {"111#0"}, 1},
+      {"one target each of eight", {"10000000", "01000000"}, {"00000000#1", "01000000#1", "10000000#0"}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TBicliques engine(static_cast<std::int32_t>(c.Rows.size()), Width(c.Rows));
+    Fill(engine, c.Rows);
+    EXPECT_EQ(engine.Run(), static_cast<std::int32_t>(c.Results.size()));
+    EXPECT_EQ(engine.Passes, c.Passes);
+    EXPECT_EQ(Describe(engine.Results), c.Results);
+    ExpectSameAsReference(c.Rows);
+  }
+}
+
+TEST(FastConsensus, RandomMatricesAroundWordEdges) {
+  std::mt19937 random(20240611);
+  // Row counts and densities that keep the reference within seconds.
+  const std::pair<std::int32_t, double> shapes[] = {{2, 0.5}, {7, 0.85}, {12, 0.6}, {20, 0.3}, {33, 0.15}};
+  for (const std::int32_t width : {1, 5, 8, 9, 63, 64, 65, 127, 128, 129, 200}) {
+    for (const auto& [rowCount, density] : shapes) {
+      const TMatrix rows = RandomMatrix(random, rowCount, width, density);
+      SCOPED_TRACE("width " + std::to_string(width) + ", density " + std::to_string(density) + ", rows " +
+                   std::to_string(rowCount));
+      ExpectSameAsReference(rows);
+    }
+  }
+}
+
+// Enough pairs per pass that the passes share their frontier among threads.
+TEST(FastConsensus, ParallelPassesMatchTheReferenceRunAfterRun) {
+  std::mt19937 random(7);
+  for (const std::int32_t width : {190, 300}) {
+    const TMatrix rows = RandomMatrix(random, 28, width, 0.3);
+    ExpectSameAsReference(rows);
+    std::vector<std::string> first;
+    for (int run = 0; run < 4; ++run) {
+      TBicliques engine(static_cast<std::int32_t>(rows.size()), width);
+      Fill(engine, rows);
+      engine.Run();
+      const auto results = Describe(engine.Results);
+      if (run == 0) first = results;
+      EXPECT_EQ(results, first) << "run " << run;
+    }
+  }
+}
+
+// The steps one by one: after seeding and after every pass, the lists hold
+// what the reference's lists hold.
+TEST(FastConsensus, EveryPassLeavesTheListsAsTheReferenceDoes) {
+  std::mt19937 random(99);
+  for (const std::int32_t width : {6, 64, 90}) {
+    const TMatrix rows = RandomMatrix(random, 12, width, 0.5);
+    TReferenceBicliques reference(12, width);
+    TBicliques fast(12, width);
+    Fill(reference, rows);
+    Fill(fast, rows);
+    reference.BuildColumns();
+    fast.BuildColumns();
+    for (std::int32_t t = 0; t < width; ++t) {
+      EXPECT_EQ(fast.Columns[static_cast<std::size_t>(t)]->Bytes,
+                reference.Columns[static_cast<std::size_t>(t)]->Bytes);
+    }
+    reference.SeedLists();
+    fast.SeedLists();
+    for (int pass = 0;; ++pass) {
+      SCOPED_TRACE("width " + std::to_string(width) + ", after pass " + std::to_string(pass));
+      EXPECT_EQ(Describe(fast.Results), Describe(reference.Results));
+      EXPECT_EQ(Describe(fast.Frontier), Describe(reference.Frontier));
+      EXPECT_EQ(fast.NewResults->ItemCount(), 0);
+      if (reference.Frontier->ItemCount() == 0) break;
+      reference.ConsensusPass();
+      fast.ConsensusPass();
+    }
+  }
+}
+
+// Closure against its definition: the targets common to every source that
+// is adjacent to all of X.
+TEST(FastConsensus, ClosureKeepsTheTargetsOfEverySourceHoldingTheSet) {
+  std::mt19937 random(5);
+  for (const std::int32_t width : {3, 8, 65}) {
+    const TMatrix rows = RandomMatrix(random, 9, width, 0.7);
+    TBicliques engine(9, width);
+    Fill(engine, rows);
+    engine.BuildColumns();
+    std::bernoulli_distribution keep(0.5);
+    for (int trial = 0; trial < 50; ++trial) {
+      // A part of some row, so that at least one source holds it.
+      const std::string& row = rows[static_cast<std::size_t>(trial % 9)];
+      std::string x = row;
+      for (auto& c : x) {
+        if (c == '1' && !keep(random)) c = '0';
+      }
+      std::string expected(static_cast<std::size_t>(width), '1');
+      for (const auto& other : rows) {
+        bool holds = true;
+        for (std::size_t t = 0; t < x.size(); ++t)
+          holds = holds && (x[t] == '0' || other[t] == '1');
+        if (!holds) continue;
+        for (std::size_t t = 0; t < x.size(); ++t) {
+          if (other[t] == '0') expected[t] = '0';
+        }
+      }
+      TBitArray X(width);
+      X.FromBinStr(x);
+      engine.Closure(&X);
+      EXPECT_EQ(X.ToBinStr(), expected) << "closure of " << x;
+    }
+  }
+}
+
+} // namespace
