@@ -1,5 +1,7 @@
 #include "Bicliqueunit.h"
 
+#include "Consensusscanunit.h"
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -11,166 +13,6 @@
 #include <unordered_set>
 
 namespace {
-
-// What one pass reads; nothing here changes while the pass runs.
-struct TPassView {
-  const std::uint64_t* Rows;
-  std::int32_t RowCount;
-  std::int32_t Words;
-  const std::uint64_t* Frontier;
-  const std::int32_t* Tags;
-  const TWordSetTable* Known;
-  bool EmptyKnown; // the empty set is in Results
-};
-
-// The sets a run of frontier items found that Results lacks, each once, in
-// the order of their first production, with the source of that production.
-struct TFound {
-  std::vector<std::uint64_t> Words;
-  std::vector<std::uint64_t> Hashes;
-  std::vector<std::int32_t> Sources;
-};
-
-// The distinct consensus sets of one frontier item, each with the first
-// source that produced it. A stamp per slot marks the slots of the current
-// item, so starting the next item costs nothing.
-class TCandidates {
-public:
-  explicit TCandidates(std::int32_t words) : Words(words) { Slots.resize(Mask + 1); }
-
-  std::int32_t Count = 0;
-  std::vector<std::uint64_t> Keys; // Count sets of Words words
-  std::vector<std::uint64_t> Hashes;
-  std::vector<std::int32_t> Sources;
-
-  void Start() {
-    Count = 0;
-    Keys.clear();
-    Hashes.clear();
-    Sources.clear();
-    NextStamp();
-  }
-
-  template <int NW> void Add(const std::uint64_t* key, std::int32_t source) {
-    const std::int32_t words = NW > 0 ? NW : Words;
-    const std::uint64_t hash = HashWords(key, words);
-    for (std::size_t at = hash & Mask;; at = (at + 1) & Mask) {
-      TSlot& slot = Slots[at];
-      if (slot.Stamp != Stamp) {
-        slot = {Stamp, static_cast<std::uint32_t>(Count)};
-        Keys.insert(Keys.end(), key, key + words);
-        Hashes.push_back(hash);
-        Sources.push_back(source);
-        if (static_cast<std::size_t>(++Count) * 2 > Mask + 1) Grow();
-        return;
-      }
-      const std::size_t index = slot.Index;
-      if (Hashes[index] == hash &&
-          std::equal(key, key + words, &Keys[index * static_cast<std::size_t>(words)])) {
-        return;
-      }
-    }
-  }
-
-private:
-  struct TSlot {
-    std::uint32_t Stamp;
-    std::uint32_t Index;
-  };
-  std::int32_t Words;
-  std::uint32_t Stamp = 0;
-  std::size_t Mask = 63;
-  std::vector<TSlot> Slots;
-
-  void NextStamp() {
-    if (++Stamp == 0) { // wrapped: old stamps could match again
-      std::fill(Slots.begin(), Slots.end(), TSlot{0, 0});
-      Stamp = 1;
-    }
-  }
-
-  void Grow() {
-    Mask = 2 * Mask + 1;
-    if (Slots.size() < Mask + 1) Slots.resize(Mask + 1, TSlot{0, 0});
-    NextStamp();
-    for (std::int32_t index = 0; index < Count; ++index) {
-      std::size_t at = Hashes[static_cast<std::size_t>(index)] & Mask;
-      while (Slots[at].Stamp == Stamp)
-        at = (at + 1) & Mask;
-      Slots[at] = {Stamp, static_cast<std::uint32_t>(index)};
-    }
-  }
-};
-
-// One worker's reusable tables.
-struct TScratch {
-  explicit TScratch(std::int32_t words)
-      : Candidates(words), ChunkNew(words), Key(static_cast<std::size_t>(words)) {}
-  TCandidates Candidates;
-  TWordSetTable ChunkNew; // the sets already in the chunk's TFound
-  std::vector<std::uint64_t> Key;
-};
-
-// Pairs frontier items begin .. end-1 with their later sources, in visiting
-// order, and collects into `found` the sets that Results lacks.
-template <int NW>
-void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TScratch& scratch,
-               TFound& found) {
-  const std::size_t words = NW > 0 ? NW : static_cast<std::size_t>(view.Words);
-  std::uint64_t* key = scratch.Key.data();
-  TCandidates& candidates = scratch.Candidates;
-  scratch.ChunkNew.Clear();
-  for (std::int32_t f = begin; f < end; ++f) {
-    const std::uint64_t* B = view.Frontier + static_cast<std::size_t>(f) * words;
-    candidates.Start();
-    for (std::int32_t j = view.Tags[f] + 1; j < view.RowCount; ++j) {
-      const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * words;
-      std::uint64_t lost = 0;
-      std::uint64_t kept = 0;
-      for (std::size_t w = 0; w < words; ++w) {
-        key[w] = B[w] & row[w];
-        lost |= B[w] & ~row[w];
-        kept |= key[w];
-      }
-      // Row j holds all of B: the consensus is B, which Results holds.
-      if (lost == 0) continue;
-      if (kept == 0 && view.EmptyKnown) continue;
-      candidates.template Add<NW>(key, j);
-    }
-    // Most candidates are old sets; fetch their slots ahead of the lookups.
-    constexpr std::int32_t ahead = 8;
-    for (std::int32_t c = 0; c < std::min(ahead, candidates.Count); ++c) {
-      view.Known->Prefetch(candidates.Hashes[static_cast<std::size_t>(c)]);
-    }
-    for (std::int32_t c = 0; c < candidates.Count; ++c) {
-      const auto at = static_cast<std::size_t>(c);
-      if (c + ahead < candidates.Count) view.Known->Prefetch(candidates.Hashes[at + ahead]);
-      const std::uint64_t* set = &candidates.Keys[at * words];
-      const std::uint64_t hash = candidates.Hashes[at];
-      if (view.Known->Contains(set, hash)) continue;
-      if (!scratch.ChunkNew.Insert(set, hash)) continue;
-      found.Words.insert(found.Words.end(), set, set + words);
-      found.Hashes.push_back(hash);
-      found.Sources.push_back(candidates.Sources[at]);
-    }
-  }
-}
-
-void ScanChunk(const TPassView& view, std::int32_t begin, std::int32_t end, TScratch& scratch,
-               TFound& found) {
-  switch (view.Words) {
-  case 1:
-    return ScanItems<1>(view, begin, end, scratch, found);
-  case 2:
-    return ScanItems<2>(view, begin, end, scratch, found);
-  case 3:
-    return ScanItems<3>(view, begin, end, scratch, found);
-  case 4:
-    return ScanItems<4>(view, begin, end, scratch, found);
-  default:
-    return ScanItems<0>(view, begin, end, scratch, found);
-  }
-}
 
 // Below this many word operations a pass runs on the calling thread alone.
 constexpr std::int64_t ParallelWork = 1 << 16;
@@ -223,13 +65,17 @@ TBicliques::~TBicliques() {
     delete row;
   for (auto* column : Columns)
     delete column;
-  // An array may stand in two lists; after an interrupted Run, NewResults may
-  // also hold arrays not yet in Results. Release each one once.
-  std::unordered_set<TBitArray*> owned;
-  for (auto* list : {Results, NewResults}) {
-    if (list != nullptr) owned.insert(list->Items.begin(), list->Items.end());
+  // After an interrupted pass NewResults may hold arrays of its own, or
+  // arrays already merged into Results. Release each one once.
+  std::unordered_set<TBitArray*> pending;
+  if (NewResults != nullptr) pending.insert(NewResults->Items.begin(), NewResults->Items.end());
+  if (Results != nullptr) {
+    for (auto* array : Results->Items) {
+      pending.erase(array);
+      delete array;
+    }
   }
-  for (auto* array : owned)
+  for (auto* array : pending)
     delete array;
   delete Results;
   delete Frontier;
@@ -255,21 +101,28 @@ void TBicliques::PackRows() {
     PackBytes(Rows[s], &RowWords[s * words], TargetWords);
 }
 
-void TBicliques::BuildColumns() {
-  PackRows();
+void TBicliques::PackColumns() {
   const auto targetWords = static_cast<std::size_t>(TargetWords);
   const auto sourceWords = static_cast<std::size_t>(SourceWords);
   ColumnWords.assign(static_cast<std::size_t>(ColumnCount) * sourceWords, 0);
-  for (std::size_t s = 0; s < Rows.size(); ++s) {
+  ColumnSizes.assign(static_cast<std::size_t>(ColumnCount), 0);
+  for (std::size_t s = 0; s < static_cast<std::size_t>(RowCount); ++s) {
     const std::uint64_t sourceBit = 1ull << (63 - s % 64);
     for (std::size_t w = 0; w < targetWords; ++w) {
       // Spare bits are 0, so every set bit is a target.
       for (std::uint64_t bits = RowWords[s * targetWords + w]; bits != 0; bits &= bits - 1) {
         const std::size_t t = 64 * w + 63 - static_cast<std::size_t>(std::countr_zero(bits));
         ColumnWords[t * sourceWords + s / 64] |= sourceBit;
+        ++ColumnSizes[t];
       }
     }
   }
+}
+
+void TBicliques::BuildColumns() {
+  PackRows();
+  PackColumns();
+  const auto sourceWords = static_cast<std::size_t>(SourceWords);
   Columns.resize(static_cast<std::size_t>(ColumnCount), nullptr);
   for (std::size_t t = 0; t < Columns.size(); ++t) {
     auto* column = new TBitArray(RowCount);
@@ -283,9 +136,18 @@ void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
   const auto width = static_cast<std::size_t>(TargetWords);
   std::vector<std::uint32_t> order(tags.size());
   std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return CompareWords(&words[a * width], &words[b * width], TargetWords) < 0;
-  });
+  if (width == 1) { // the common case: sort the words themselves
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(order.size());
+    for (std::uint32_t k = 0; k < keyed.size(); ++k)
+      keyed[k] = {words[k], k};
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t k = 0; k < keyed.size(); ++k)
+      order[k] = keyed[k].second;
+  } else {
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return CompareWords(&words[a * width], &words[b * width], TargetWords) < 0;
+    });
+  }
 
   FrontierWords.clear();
   FrontierWords.reserve(words.size());
@@ -330,6 +192,7 @@ void TBicliques::SeedLists() {
   Frontier = new TBitArrayList;
   NewResults = new TBitArrayList;
   PackRows();
+  PackColumns();
   Known.Clear();
   Known.Reserve(RowCount);
   // A row is its own closure. Of equal rows the first keeps the Tag.
@@ -349,16 +212,17 @@ void TBicliques::ConsensusPass() {
   const auto width = static_cast<std::size_t>(TargetWords);
   const auto items = static_cast<std::int32_t>(FrontierTags.size());
   const std::vector<std::uint64_t> empty(width, 0);
-  const TPassView view{RowWords.data(),
-                       RowCount,
+  const TPassView view{RowCount,
                        TargetWords,
+                       SourceWords,
+                       RowWords.data(),
+                       ColumnWords.data(),
+                       ColumnSizes.data(),
                        FrontierWords.data(),
                        FrontierTags.data(),
                        &Known,
                        Known.Contains(empty.data(), HashWords(empty.data(), TargetWords))};
 
-  // A set is paired only with sources after its Tag: pairs with earlier
-  // sources were formed when those sources' sets were themselves the frontier.
   // Chunks of consecutive items carry about equal numbers of pairs.
   std::int64_t work = 0;
   for (const std::int32_t tag : FrontierTags)
@@ -376,12 +240,12 @@ void TBicliques::ConsensusPass() {
   }
   const auto chunks = static_cast<std::int32_t>(bounds.size() - 1);
   std::vector<TFound> found(static_cast<std::size_t>(chunks));
-  std::vector<std::unique_ptr<TScratch>> scratch(static_cast<std::size_t>(workers));
-  for (auto& tables : scratch)
-    tables = std::make_unique<TScratch>(TargetWords);
+  std::vector<std::unique_ptr<TScanTables>> tables(static_cast<std::size_t>(workers));
+  for (auto& mine : tables)
+    mine = std::make_unique<TScanTables>(TargetWords);
   RunChunks(chunks, workers, [&](std::int32_t worker, std::int32_t chunk) {
     const auto at = static_cast<std::size_t>(chunk);
-    ScanChunk(view, bounds[at], bounds[at + 1], *scratch[static_cast<std::size_t>(worker)], found[at]);
+    ScanFrontier(view, bounds[at], bounds[at + 1], *tables[static_cast<std::size_t>(worker)], found[at]);
   });
 
   // Chunks in frontier order, sets in visiting order: the first production of
@@ -392,8 +256,11 @@ void TBicliques::ConsensusPass() {
   Known.Reserve(Known.Count() + incoming);
   std::vector<std::uint64_t> words;
   std::vector<std::int32_t> tags;
+  constexpr std::size_t ahead = 16;
   for (const auto& chunk : found) {
-    for (std::size_t k = 0; k < chunk.Sources.size(); ++k) {
+    const std::size_t count = chunk.Sources.size();
+    for (std::size_t k = 0; k < count; ++k) {
+      if (k + ahead < count) Known.Prefetch(chunk.Hashes[k + ahead]);
       const std::uint64_t* set = &chunk.Words[k * width];
       if (!Known.Insert(set, chunk.Hashes[k])) continue;
       words.insert(words.end(), set, set + width);

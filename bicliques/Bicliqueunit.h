@@ -63,10 +63,11 @@ public:
 private:
   std::int32_t TargetWords; // words per packed target set
   std::int32_t SourceWords; // words per packed source set
-  // RowCount packed rows, then ColumnCount packed columns; built by
-  // BuildColumns and SeedLists.
+  // RowCount packed rows, ColumnCount packed columns and the number of
+  // sources of each column; built by BuildColumns and again by SeedLists.
   std::vector<std::uint64_t> RowWords;
   std::vector<std::uint64_t> ColumnWords;
+  std::vector<std::int32_t> ColumnSizes;
   // The packed sets of Results and of Frontier, in list order, with the
   // frontier's Tags; Known holds every set of Results.
   std::vector<std::uint64_t> ResultWords;
@@ -75,6 +76,7 @@ private:
   TWordSetTable Known;
 
   void PackRows();
+  void PackColumns();
   // Gives NewResults, Frontier and their packed copies the sets `words` with
   // Tags `tags` in sorted order, and merges them into Results.
   void StoreNewSets(const std::vector<std::uint64_t>& words, const std::vector<std::int32_t>& tags);

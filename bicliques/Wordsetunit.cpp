@@ -25,12 +25,16 @@ void UnpackWords(const std::uint64_t* words, TBitArray* array) {
   }
 }
 
-int CompareWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count) {
-  for (std::int32_t k = 0; k < count; ++k) {
-    if (a[k] != b[k]) return a[k] < b[k] ? -1 : 1;
-  }
-  return 0;
+namespace {
+
+bool SameWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count) {
+  std::uint64_t differ = 0;
+  for (std::int32_t k = 0; k < count; ++k)
+    differ |= a[k] ^ b[k];
+  return differ == 0;
 }
+
+} // namespace
 
 TWordSetTable::TWordSetTable(std::int32_t wordCount)
     : Words(wordCount), Stride(static_cast<std::size_t>(wordCount) + 1) {
@@ -55,7 +59,7 @@ bool TWordSetTable::Contains(const std::uint64_t* key, std::uint64_t hash) const
   for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
     const std::uint64_t* slot = &Slots[at * Stride];
     if (slot[0] == 0) return false;
-    if (slot[0] == mark && std::equal(key, key + Words, slot + 1)) return true;
+    if (slot[0] == mark && SameWords(key, slot + 1, Words)) return true;
   }
 }
 
@@ -70,7 +74,7 @@ bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
       ++Used;
       return true;
     }
-    if (slot[0] == mark && std::equal(key, key + Words, slot + 1)) return false;
+    if (slot[0] == mark && SameWords(key, slot + 1, Words)) return false;
   }
 }
 

@@ -23,7 +23,12 @@ void PackBytes(const TBitArray* array, std::uint64_t* words, std::int32_t wordCo
 void UnpackWords(const std::uint64_t* words, TBitArray* array);
 
 // -1, 0 or +1 as `a` sorts before, equals or sorts after `b`, both `count` words.
-int CompareWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count);
+inline int CompareWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count) {
+  for (std::int32_t k = 0; k < count; ++k) {
+    if (a[k] != b[k]) return a[k] < b[k] ? -1 : 1;
+  }
+  return 0;
+}
 
 // A well-mixed 64-bit hash of `count` words.
 inline std::uint64_t HashWords(const std::uint64_t* words, std::int32_t count) {

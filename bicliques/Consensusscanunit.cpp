@@ -1,0 +1,284 @@
+#include "Consensusscanunit.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace {
+
+// The distinct consensus sets of one frontier item, each with the first
+// source that produced it. Keys are the item's non-zero words only (every
+// consensus is a part of the item). A stamp per slot marks the slots of the
+// current item, so starting the next item costs nothing.
+class TCandidates {
+public:
+  TCandidates() { Slots.resize(Mask + 1); }
+
+  std::int32_t Count = 0;
+  std::size_t Width = 0;           // words per key
+  std::vector<std::uint64_t> Keys; // Count keys
+  std::vector<std::int32_t> Sources;
+
+  void Start(std::size_t width) {
+    Width = width;
+    Count = 0;
+    Keys.clear();
+    Hashes.clear();
+    Sources.clear();
+    NextStamp();
+  }
+
+  template <int NW> void Add(const std::uint64_t* key, std::int32_t source) {
+    const std::size_t width = NW > 0 ? NW : Width;
+    const std::uint64_t hash = HashWords(key, static_cast<std::int32_t>(width));
+    for (std::size_t at = hash & Mask;; at = (at + 1) & Mask) {
+      TSlot& slot = Slots[at];
+      if (slot.Stamp != Stamp) {
+        slot = {Stamp, static_cast<std::uint32_t>(Count)};
+        for (std::size_t w = 0; w < width; ++w)
+          Keys.push_back(key[w]);
+        Hashes.push_back(hash);
+        Sources.push_back(source);
+        if (static_cast<std::size_t>(++Count) * 2 > Mask + 1) Grow();
+        return;
+      }
+      const std::size_t index = slot.Index;
+      if (Hashes[index] != hash) continue;
+      const std::uint64_t* stored = &Keys[index * width];
+      bool same = true;
+      for (std::size_t w = 0; w < width; ++w)
+        same &= stored[w] == key[w];
+      if (same) return;
+    }
+  }
+
+private:
+  struct TSlot {
+    std::uint32_t Stamp;
+    std::uint32_t Index;
+  };
+  std::vector<std::uint64_t> Hashes;
+  std::uint32_t Stamp = 0;
+  std::size_t Mask = 63;
+  std::vector<TSlot> Slots;
+
+  void NextStamp() {
+    if (++Stamp == 0) { // wrapped: old stamps could match again
+      std::fill(Slots.begin(), Slots.end(), TSlot{0, 0});
+      Stamp = 1;
+    }
+  }
+
+  void Grow() {
+    Mask = 2 * Mask + 1;
+    if (Slots.size() < Mask + 1) Slots.resize(Mask + 1, TSlot{0, 0});
+    NextStamp();
+    for (std::int32_t index = 0; index < Count; ++index) {
+      std::size_t at = Hashes[static_cast<std::size_t>(index)] & Mask;
+      while (Slots[at].Stamp == Stamp)
+        at = (at + 1) & Mask;
+      Slots[at] = {Stamp, static_cast<std::uint32_t>(index)};
+    }
+  }
+};
+
+// Candidates wait for their lookups in batches of this size, and each lookup
+// fetches its slot this many lookups ahead: the tables are large and most
+// lookups miss the cache.
+constexpr std::size_t Batch = 512;
+constexpr std::size_t Ahead = 16;
+
+template <typename TVisit> void ForEachBit(const std::uint64_t* words, std::size_t count, TVisit visit) {
+  for (std::size_t w = 0; w < count; ++w) {
+    for (std::uint64_t bits = words[w]; bits != 0;) {
+      const int z = std::countl_zero(bits);
+      bits ^= 1ull << (63 - z);
+      visit(64 * w + static_cast<std::size_t>(z));
+    }
+  }
+}
+
+} // namespace
+
+struct TScanTables::TState {
+  explicit TState(std::int32_t words) : ChunkNew(words) {}
+  TCandidates Candidates;
+  TWordSetTable ChunkNew; // the sets already in this scan's TFound
+  // Full-width candidates of several items awaiting their lookups.
+  std::vector<std::uint64_t> PendingWords;
+  std::vector<std::uint64_t> PendingHashes;
+  std::vector<std::int32_t> PendingSources;
+  std::vector<std::uint32_t> Fresh; // pending candidates that Results lacks
+  std::vector<std::size_t> Part;    // the item's non-zero words
+  std::vector<std::uint64_t> Item;  // their values
+  std::vector<std::uint64_t> Key;
+  std::vector<std::uint64_t> Union; // sources sharing a target with the item
+};
+
+TScanTables::TScanTables(std::int32_t words) : State(std::make_unique<TState>(words)) {}
+TScanTables::~TScanTables() = default;
+
+namespace {
+
+// Looks the pending candidates up, in order, and moves those that neither
+// Results nor `found` holds into `found`.
+void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
+  const std::size_t width = static_cast<std::size_t>(view.Words);
+  const std::size_t count = state.PendingSources.size();
+  const std::vector<std::uint64_t>& hashes = state.PendingHashes;
+  state.Fresh.clear();
+  for (std::size_t c = 0; c < std::min(Ahead, count); ++c)
+    view.Known->Prefetch(hashes[c]);
+  for (std::size_t c = 0; c < count; ++c) {
+    if (c + Ahead < count) view.Known->Prefetch(hashes[c + Ahead]);
+    if (!view.Known->Contains(&state.PendingWords[c * width], hashes[c])) {
+      state.Fresh.push_back(static_cast<std::uint32_t>(c));
+    }
+  }
+  const std::size_t fresh = state.Fresh.size();
+  for (std::size_t f = 0; f < std::min(Ahead, fresh); ++f)
+    state.ChunkNew.Prefetch(hashes[state.Fresh[f]]);
+  for (std::size_t f = 0; f < fresh; ++f) {
+    if (f + Ahead < fresh) state.ChunkNew.Prefetch(hashes[state.Fresh[f + Ahead]]);
+    const std::size_t c = state.Fresh[f];
+    const std::uint64_t* set = &state.PendingWords[c * width];
+    if (!state.ChunkNew.Insert(set, hashes[c])) continue;
+    found.Words.insert(found.Words.end(), set, set + width);
+    found.Hashes.push_back(hashes[c]);
+    found.Sources.push_back(state.PendingSources[c]);
+  }
+  state.PendingWords.clear();
+  state.PendingHashes.clear();
+  state.PendingSources.clear();
+}
+
+// NW: the word count when it is a small constant, else 0 (then only the
+// item's non-zero words take part).
+template <int NW>
+void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables::TState& state,
+               TFound& found) {
+  const auto width = static_cast<std::size_t>(view.Words);
+  const auto sourceWords = static_cast<std::size_t>(view.SourceWords);
+  TCandidates& candidates = state.Candidates;
+  state.ChunkNew.Clear();
+  state.Key.resize(width);
+  state.Union.resize(sourceWords);
+  std::uint64_t* key = state.Key.data();
+  for (std::int32_t f = begin; f < end; ++f) {
+    const std::uint64_t* B = view.Frontier + static_cast<std::size_t>(f) * width;
+    // A set is paired only with sources after its Tag: pairs with earlier
+    // sources were formed when those sources' sets were themselves the frontier.
+    const std::int32_t first = view.Tags[f] + 1;
+    if (first >= view.RowCount) continue;
+
+    std::size_t parts = NW;
+    const std::uint64_t* item = B;
+    const std::size_t* part = nullptr;
+    if constexpr (NW == 0) {
+      state.Part.clear();
+      state.Item.clear();
+      for (std::size_t w = 0; w < width; ++w) {
+        if (B[w] == 0) continue;
+        state.Part.push_back(w);
+        state.Item.push_back(B[w]);
+      }
+      parts = state.Part.size();
+      item = state.Item.data();
+      part = state.Part.data();
+    }
+    candidates.Start(parts);
+
+    // Consensus of B with source j, over B's words; false when it is B itself
+    // (j holds all of B, and Results holds B) or an empty set Results holds.
+    auto consensus = [&](std::int32_t j) {
+      const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
+      std::uint64_t lost = 0;
+      std::uint64_t kept = 0;
+      for (std::size_t p = 0; p < parts; ++p) {
+        const std::uint64_t r = NW > 0 ? row[p] : row[part[p]];
+        key[p] = item[p] & r;
+        lost |= item[p] & ~r;
+        kept |= key[p];
+      }
+      return lost != 0 && (kept != 0 || !view.EmptyKnown);
+    };
+
+    // Sources sharing no target with B give the empty set. When B's targets
+    // reach few sources, walk only those, through the columns.
+    std::int64_t members = 0;
+    std::int64_t reach = 0;
+    ForEachBit(B, width, [&](std::size_t t) {
+      ++members;
+      reach += view.ColumnSizes[t];
+    });
+    const std::size_t firstWord = static_cast<std::size_t>(first) / 64;
+    const std::int64_t rowCost =
+        static_cast<std::int64_t>(view.RowCount - first) * static_cast<std::int64_t>(parts);
+    const std::int64_t columnCost = members * static_cast<std::int64_t>(sourceWords - firstWord) +
+                                    reach * static_cast<std::int64_t>(parts);
+    if (members == 0) {
+      continue; // every consensus is the empty B itself
+    } else if (columnCost < rowCost) {
+      std::uint64_t* reached = state.Union.data();
+      std::fill(reached + firstWord, reached + sourceWords, 0);
+      ForEachBit(B, width, [&](std::size_t t) {
+        const std::uint64_t* column = view.Columns + t * sourceWords;
+        for (std::size_t w = firstWord; w < sourceWords; ++w)
+          reached[w] |= column[w];
+      });
+      const std::uint64_t fromFirst = ~0ull >> (first % 64);
+      reached[firstWord] &= fromFirst;
+      ForEachBit(reached + firstWord, sourceWords - firstWord, [&](std::size_t at) {
+        const auto j = static_cast<std::int32_t>(64 * firstWord + at);
+        if (consensus(j)) candidates.template Add<NW>(key, j);
+      });
+      if (!view.EmptyKnown) {
+        for (std::size_t w = firstWord; w < sourceWords; ++w) {
+          const std::uint64_t unreached = ~reached[w] & (w == firstWord ? fromFirst : ~0ull);
+          if (unreached == 0) continue;
+          const auto j = static_cast<std::int32_t>(64 * w) + std::countl_zero(unreached);
+          if (j < view.RowCount) {
+            std::fill(key, key + parts, 0);
+            candidates.template Add<NW>(key, j);
+          }
+          break;
+        }
+      }
+    } else {
+      for (std::int32_t j = first; j < view.RowCount; ++j) {
+        if (consensus(j)) candidates.template Add<NW>(key, j);
+      }
+    }
+
+    for (std::int32_t c = 0; c < candidates.Count; ++c) {
+      const std::uint64_t* compact = &candidates.Keys[static_cast<std::size_t>(c) * parts];
+      const std::size_t at = state.PendingWords.size();
+      state.PendingWords.resize(at + width, 0);
+      std::uint64_t* set = &state.PendingWords[at];
+      for (std::size_t p = 0; p < parts; ++p)
+        set[NW > 0 ? p : part[p]] = compact[p];
+      state.PendingHashes.push_back(HashWords(set, view.Words));
+      state.PendingSources.push_back(candidates.Sources[static_cast<std::size_t>(c)]);
+    }
+    if (state.PendingSources.size() >= Batch) Flush(view, state, found);
+  }
+  Flush(view, state, found);
+}
+
+} // namespace
+
+void ScanFrontier(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables& tables,
+                  TFound& found) {
+  TScanTables::TState& state = *tables.State;
+  switch (view.Words) {
+  case 1:
+    return ScanItems<1>(view, begin, end, state, found);
+  case 2:
+    return ScanItems<2>(view, begin, end, state, found);
+  case 3:
+    return ScanItems<3>(view, begin, end, state, found);
+  case 4:
+    return ScanItems<4>(view, begin, end, state, found);
+  default:
+    return ScanItems<0>(view, begin, end, state, found);
+  }
+}

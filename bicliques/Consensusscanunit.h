@@ -1,0 +1,53 @@
+// Consensusscanunit: the inner work of one consensus pass over a run of
+// frontier items. Each item B is paired with every source after its Tag; the
+// intersections that Results lacks are collected once each, in visiting order
+// (item, then source), with the source that first produced them.
+//
+// Several scans may run at once on different runs of items: they share only
+// the read-only TPassView, and each has its own TScanTables and TFound.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Wordsetunit.h"
+
+// What one pass reads; nothing here changes while the pass runs. Sets are
+// packed as Wordsetunit describes.
+struct TPassView {
+  std::int32_t RowCount;
+  std::int32_t Words;              // words per target set
+  std::int32_t SourceWords;        // words per source set
+  const std::uint64_t* Rows;       // RowCount sets of Words words
+  const std::uint64_t* Columns;    // one source set per target
+  const std::int32_t* ColumnSizes; // sources per target
+  const std::uint64_t* Frontier;   // the frontier's sets, in list order
+  const std::int32_t* Tags;        // the frontier's Tags
+  const TWordSetTable* Known;      // every set of Results
+  bool EmptyKnown;                 // the empty set is in Results
+};
+
+// The sets a scan found that Results lacks, each once, in the order of their
+// first production, with the source of that production.
+struct TFound {
+  std::vector<std::uint64_t> Words;
+  std::vector<std::uint64_t> Hashes; // HashWords of each set
+  std::vector<std::int32_t> Sources;
+};
+
+// One thread's working tables, reused from scan to scan.
+class TScanTables {
+public:
+  explicit TScanTables(std::int32_t words);
+  ~TScanTables();
+  TScanTables(const TScanTables&) = delete;
+  TScanTables& operator=(const TScanTables&) = delete;
+
+  struct TState;
+  std::unique_ptr<TState> State;
+};
+
+// Scans frontier items begin .. end-1 into `found` (empty on entry).
+void ScanFrontier(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables& tables,
+                  TFound& found);
