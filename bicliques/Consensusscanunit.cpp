@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include <immintrin.h>
+
 namespace {
 
 // The distinct consensus sets of one frontier item, each with the first
@@ -51,6 +53,15 @@ public:
     }
   }
 
+  // Adds a key known to be new to this item, without hashing it. An item
+  // fills its candidates either all through Add or all through Append.
+  void Append(const std::uint64_t* key, std::int32_t source) {
+    for (std::size_t w = 0; w < Width; ++w)
+      Keys.push_back(key[w]);
+    Sources.push_back(source);
+    ++Count;
+  }
+
 private:
   struct TSlot {
     std::uint32_t Stamp;
@@ -97,11 +108,65 @@ template <typename TVisit> void ForEachBit(const std::uint64_t* words, std::size
   }
 }
 
+// Items of at most this many targets number their consensus sets directly:
+// gathering a row's bits at the item's targets gives the index of the
+// consensus among the item's 2^members parts, and a stamp per index tells
+// whether an earlier source produced it.
+constexpr std::int64_t DirectMembers = 16;
+
+struct TDirectSeen {
+  std::vector<std::uint32_t> Stamps = std::vector<std::uint32_t>(std::size_t{1} << DirectMembers, 0);
+  std::uint32_t Now = 0;
+
+  void Next() {
+    if (++Now == 0) { // wrapped: old stamps could match again
+      std::fill(Stamps.begin(), Stamps.end(), 0);
+      Now = 1;
+    }
+  }
+};
+
+const bool HasBitGather = __builtin_cpu_supports("bmi2");
+
+// The direct numbering for the sources `first` .. `first`+count-1, or for
+// the count sources listed in `sources` when it is not null.
+template <int NW>
+__attribute__((target("bmi2"))) void
+ScanDirect(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
+           std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
+           TDirectSeen& seen, std::uint64_t* key, TCandidates& candidates) {
+  const auto width = static_cast<std::size_t>(view.Words);
+  int shift[NW > 0 ? NW : DirectMembers];
+  for (std::size_t p = 0; p < parts; ++p)
+    shift[p] = std::popcount(item[p]);
+  const std::uint32_t whole = (std::uint32_t{1} << members) - 1;
+  // Marking the item itself and a known empty set as seen leaves one test
+  // per source: the item itself is in Results already.
+  seen.Next();
+  seen.Stamps[whole] = seen.Now;
+  if (view.EmptyKnown) seen.Stamps[0] = seen.Now;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
+    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
+    std::uint32_t index = 0;
+    for (std::size_t p = 0; p < parts; ++p) {
+      const std::uint64_t r = row[NW > 0 ? p : part[p]];
+      index = (index << shift[p]) | static_cast<std::uint32_t>(_pext_u64(r, item[p]));
+    }
+    if (seen.Stamps[index] == seen.Now) continue;
+    seen.Stamps[index] = seen.Now;
+    for (std::size_t p = 0; p < parts; ++p)
+      key[p] = item[p] & row[NW > 0 ? p : part[p]];
+    candidates.Append(key, j);
+  }
+}
+
 } // namespace
 
 struct TScanTables::TState {
   explicit TState(std::int32_t words) : ChunkNew(words) {}
   TCandidates Candidates;
+  TDirectSeen Seen;
   TWordSetTable ChunkNew; // the sets already in this scan's TFound
   // Full-width candidates of several items awaiting their lookups.
   std::vector<std::uint64_t> PendingWords;
@@ -111,7 +176,8 @@ struct TScanTables::TState {
   std::vector<std::size_t> Part;    // the item's non-zero words
   std::vector<std::uint64_t> Item;  // their values
   std::vector<std::uint64_t> Key;
-  std::vector<std::uint64_t> Union; // sources sharing a target with the item
+  std::vector<std::uint64_t> Union;  // sources sharing a target with the item
+  std::vector<std::int32_t> Reached; // the same, listed
 };
 
 TScanTables::TScanTables(std::int32_t words) : State(std::make_unique<TState>(words)) {}
@@ -215,9 +281,9 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
         static_cast<std::int64_t>(view.RowCount - first) * static_cast<std::int64_t>(parts);
     const std::int64_t columnCost = members * static_cast<std::int64_t>(sourceWords - firstWord) +
                                     reach * static_cast<std::int64_t>(parts);
-    if (members == 0) {
-      continue; // every consensus is the empty B itself
-    } else if (columnCost < rowCost) {
+    if (members == 0) continue; // every consensus is the empty B itself
+    const bool direct = members <= DirectMembers && HasBitGather;
+    if (columnCost < rowCost) {
       std::uint64_t* reached = state.Union.data();
       std::fill(reached + firstWord, reached + sourceWords, 0);
       ForEachBit(B, width, [&](std::size_t t) {
@@ -227,10 +293,19 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
       });
       const std::uint64_t fromFirst = ~0ull >> (first % 64);
       reached[firstWord] &= fromFirst;
+      state.Reached.clear();
       ForEachBit(reached + firstWord, sourceWords - firstWord, [&](std::size_t at) {
-        const auto j = static_cast<std::int32_t>(64 * firstWord + at);
-        if (consensus(j)) candidates.template Add<NW>(key, j);
+        state.Reached.push_back(static_cast<std::int32_t>(64 * firstWord + at));
       });
+      if (direct) {
+        ScanDirect<NW>(view, item, part, parts, static_cast<std::int32_t>(members), first,
+                       state.Reached.data(), state.Reached.size(), state.Seen, key, candidates);
+      } else {
+        for (const std::int32_t j : state.Reached) {
+          if (consensus(j)) candidates.template Add<NW>(key, j);
+        }
+      }
+      // The first source sharing no target with B gives the empty set.
       if (!view.EmptyKnown) {
         for (std::size_t w = firstWord; w < sourceWords; ++w) {
           const std::uint64_t unreached = ~reached[w] & (w == firstWord ? fromFirst : ~0ull);
@@ -238,11 +313,18 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
           const auto j = static_cast<std::int32_t>(64 * w) + std::countl_zero(unreached);
           if (j < view.RowCount) {
             std::fill(key, key + parts, 0);
-            candidates.template Add<NW>(key, j);
+            if (direct) {
+              candidates.Append(key, j);
+            } else {
+              candidates.template Add<NW>(key, j);
+            }
           }
           break;
         }
       }
+    } else if (direct) {
+      ScanDirect<NW>(view, item, part, parts, static_cast<std::int32_t>(members), first, nullptr,
+                     static_cast<std::size_t>(view.RowCount - first), state.Seen, key, candidates);
     } else {
       for (std::int32_t j = first; j < view.RowCount; ++j) {
         if (consensus(j)) candidates.template Add<NW>(key, j);
