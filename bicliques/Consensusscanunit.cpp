@@ -108,53 +108,115 @@ template <typename TVisit> void ForEachBit(const std::uint64_t* words, std::size
   }
 }
 
-// Items of at most this many targets number their consensus sets directly:
-// gathering a row's bits at the item's targets gives the index of the
-// consensus among the item's 2^members parts, and a stamp per index tells
-// whether an earlier source produced it.
-constexpr std::int64_t DirectMembers = 16;
+// An item of at most 64 targets numbers its consensus sets by gathering a
+// row's bits at the item's targets (the index of the consensus among the
+// item's 2^members parts), and remembers the numbers it met instead of the
+// sets. Both tables below start an item with Start and then answer First.
+constexpr std::int64_t GatheredMembers = 64;
 
-struct TDirectSeen {
-  std::vector<std::uint32_t> Stamps = std::vector<std::uint32_t>(std::size_t{1} << DirectMembers, 0);
-  std::uint32_t Now = 0;
+// Items of at most this many targets: one stamp per number.
+constexpr std::int32_t DirectMembers = 16;
 
-  void Next() {
+class TDirectSeen {
+public:
+  void Start() {
     if (++Now == 0) { // wrapped: old stamps could match again
       std::fill(Stamps.begin(), Stamps.end(), 0);
       Now = 1;
+    }
+  }
+  // True when `index` was not met before in this item; it is met from now on.
+  bool First(std::uint64_t index) {
+    if (Stamps[index] == Now) return false;
+    Stamps[index] = Now;
+    return true;
+  }
+
+private:
+  std::vector<std::uint32_t> Stamps = std::vector<std::uint32_t>(std::size_t{1} << DirectMembers, 0);
+  std::uint32_t Now = 0;
+};
+
+// Larger items: an open-addressing set of numbers, stamped per item.
+class THashedSeen {
+public:
+  void Start() {
+    Mask = 63;
+    Held.clear();
+    NextStamp();
+  }
+  bool First(std::uint64_t index) {
+    for (std::size_t at = Home(index);; at = (at + 1) & Mask) {
+      TSlot& slot = Slots[at];
+      if (slot.Stamp != Now) {
+        slot = {index, Now};
+        Held.push_back(index);
+        if (Held.size() * 2 > Mask + 1) Grow();
+        return true;
+      }
+      if (slot.Index == index) return false;
+    }
+  }
+
+private:
+  struct TSlot {
+    std::uint64_t Index;
+    std::uint32_t Stamp;
+  };
+  std::vector<TSlot> Slots = std::vector<TSlot>(64, TSlot{0, 0});
+  std::size_t Mask = 63;
+  std::uint32_t Now = 0;
+  std::vector<std::uint64_t> Held; // the numbers of the current item
+
+  std::size_t Home(std::uint64_t index) const {
+    return static_cast<std::size_t>((index * 0x9E3779B97F4A7C15ull) >> 32) & Mask;
+  }
+  void NextStamp() {
+    if (++Now == 0) {
+      std::fill(Slots.begin(), Slots.end(), TSlot{0, 0});
+      Now = 1;
+    }
+  }
+  void Grow() {
+    Mask = 2 * Mask + 1;
+    if (Slots.size() < Mask + 1) Slots.resize(Mask + 1, TSlot{0, 0});
+    NextStamp();
+    for (const std::uint64_t index : Held) {
+      std::size_t at = Home(index);
+      while (Slots[at].Stamp == Now)
+        at = (at + 1) & Mask;
+      Slots[at] = {index, Now};
     }
   }
 };
 
 const bool HasBitGather = __builtin_cpu_supports("bmi2");
 
-// The direct numbering for the sources `first` .. `first`+count-1, or for
-// the count sources listed in `sources` when it is not null.
-template <int NW>
+// Numbered scan of the sources `first` .. `first`+count-1, or of the count
+// sources listed in `sources` when it is not null.
+template <int NW, typename TSeen>
 __attribute__((target("bmi2"))) void
-ScanDirect(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
-           std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
-           TDirectSeen& seen, std::uint64_t* key, TCandidates& candidates) {
+ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
+             std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
+             TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
-  int shift[NW > 0 ? NW : DirectMembers];
+  int shift[NW > 0 ? NW : GatheredMembers];
   for (std::size_t p = 0; p < parts; ++p)
     shift[p] = std::popcount(item[p]);
-  const std::uint32_t whole = (std::uint32_t{1} << members) - 1;
-  // Marking the item itself and a known empty set as seen leaves one test
-  // per source: the item itself is in Results already.
-  seen.Next();
-  seen.Stamps[whole] = seen.Now;
-  if (view.EmptyKnown) seen.Stamps[0] = seen.Now;
+  // Meeting the item itself and a known empty set up front leaves one test
+  // per source: Results holds both.
+  seen.Start();
+  seen.First(members == 64 ? ~0ull : (1ull << members) - 1);
+  if (view.EmptyKnown) seen.First(0);
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
-    std::uint32_t index = 0;
-    for (std::size_t p = 0; p < parts; ++p) {
-      const std::uint64_t r = row[NW > 0 ? p : part[p]];
-      index = (index << shift[p]) | static_cast<std::uint32_t>(_pext_u64(r, item[p]));
+    // Every part holds a member, so no shift reaches 64.
+    std::uint64_t index = _pext_u64(row[NW > 0 ? 0 : part[0]], item[0]);
+    for (std::size_t p = 1; p < parts; ++p) {
+      index = (index << shift[p]) | _pext_u64(row[NW > 0 ? p : part[p]], item[p]);
     }
-    if (seen.Stamps[index] == seen.Now) continue;
-    seen.Stamps[index] = seen.Now;
+    if (!seen.First(index)) continue;
     for (std::size_t p = 0; p < parts; ++p)
       key[p] = item[p] & row[NW > 0 ? p : part[p]];
     candidates.Append(key, j);
@@ -166,7 +228,8 @@ ScanDirect(const TPassView& view, const std::uint64_t* item, const std::size_t* 
 struct TScanTables::TState {
   explicit TState(std::int32_t words) : ChunkNew(words) {}
   TCandidates Candidates;
-  TDirectSeen Seen;
+  TDirectSeen Direct;
+  THashedSeen Hashed;
   TWordSetTable ChunkNew; // the sets already in this scan's TFound
   // Full-width candidates of several items awaiting their lookups.
   std::vector<std::uint64_t> PendingWords;
@@ -282,7 +345,19 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
     const std::int64_t columnCost = members * static_cast<std::int64_t>(sourceWords - firstWord) +
                                     reach * static_cast<std::int64_t>(parts);
     if (members == 0) continue; // every consensus is the empty B itself
-    const bool direct = members <= DirectMembers && HasBitGather;
+    const bool gathered = members <= GatheredMembers && HasBitGather;
+    // Lists the consensus sets of the sources `first` .. `first`+count-1,
+    // or of the count sources listed in `sources` when it is not null.
+    auto scanGathered = [&](const std::int32_t* sources, std::size_t count) {
+      const auto targets = static_cast<std::int32_t>(members);
+      if (members <= DirectMembers) {
+        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Direct, key,
+                         candidates);
+      } else {
+        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Hashed, key,
+                         candidates);
+      }
+    };
     if (columnCost < rowCost) {
       std::uint64_t* reached = state.Union.data();
       std::fill(reached + firstWord, reached + sourceWords, 0);
@@ -297,9 +372,8 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
       ForEachBit(reached + firstWord, sourceWords - firstWord, [&](std::size_t at) {
         state.Reached.push_back(static_cast<std::int32_t>(64 * firstWord + at));
       });
-      if (direct) {
-        ScanDirect<NW>(view, item, part, parts, static_cast<std::int32_t>(members), first,
-                       state.Reached.data(), state.Reached.size(), state.Seen, key, candidates);
+      if (gathered) {
+        scanGathered(state.Reached.data(), state.Reached.size());
       } else {
         for (const std::int32_t j : state.Reached) {
           if (consensus(j)) candidates.template Add<NW>(key, j);
@@ -313,7 +387,7 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
           const auto j = static_cast<std::int32_t>(64 * w) + std::countl_zero(unreached);
           if (j < view.RowCount) {
             std::fill(key, key + parts, 0);
-            if (direct) {
+            if (gathered) {
               candidates.Append(key, j);
             } else {
               candidates.template Add<NW>(key, j);
@@ -322,9 +396,8 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
           break;
         }
       }
-    } else if (direct) {
-      ScanDirect<NW>(view, item, part, parts, static_cast<std::int32_t>(members), first, nullptr,
-                     static_cast<std::size_t>(view.RowCount - first), state.Seen, key, candidates);
+    } else if (gathered) {
+      scanGathered(nullptr, static_cast<std::size_t>(view.RowCount - first));
     } else {
       for (std::int32_t j = first; j < view.RowCount; ++j) {
         if (consensus(j)) candidates.template Add<NW>(key, j);
