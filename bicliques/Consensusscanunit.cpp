@@ -137,15 +137,17 @@ private:
   std::uint32_t Now = 0;
 };
 
-// Larger items: an open-addressing set of numbers, stamped per item.
-class THashedSeen {
+// Larger items: an open-addressing set of numbers, stamped per item. TIndex
+// holds a number; the narrower it is, the more slots share a cache line.
+template <typename TIndex> class THashedSeen {
 public:
   void Start() {
     Mask = 63;
     Held.clear();
     NextStamp();
   }
-  bool First(std::uint64_t index) {
+  bool First(std::uint64_t number) {
+    const auto index = static_cast<TIndex>(number);
     for (std::size_t at = Home(index);; at = (at + 1) & Mask) {
       TSlot& slot = Slots[at];
       if (slot.Stamp != Now) {
@@ -160,15 +162,15 @@ public:
 
 private:
   struct TSlot {
-    std::uint64_t Index;
+    TIndex Index;
     std::uint32_t Stamp;
   };
   std::vector<TSlot> Slots = std::vector<TSlot>(64, TSlot{0, 0});
   std::size_t Mask = 63;
   std::uint32_t Now = 0;
-  std::vector<std::uint64_t> Held; // the numbers of the current item
+  std::vector<TIndex> Held; // the numbers of the current item
 
-  std::size_t Home(std::uint64_t index) const {
+  std::size_t Home(TIndex index) const {
     return static_cast<std::size_t>((index * 0x9E3779B97F4A7C15ull) >> 32) & Mask;
   }
   void NextStamp() {
@@ -181,7 +183,7 @@ private:
     Mask = 2 * Mask + 1;
     if (Slots.size() < Mask + 1) Slots.resize(Mask + 1, TSlot{0, 0});
     NextStamp();
-    for (const std::uint64_t index : Held) {
+    for (const TIndex index : Held) {
       std::size_t at = Home(index);
       while (Slots[at].Stamp == Now)
         at = (at + 1) & Mask;
@@ -229,7 +231,8 @@ struct TScanTables::TState {
   explicit TState(std::int32_t words) : ChunkNew(words) {}
   TCandidates Candidates;
   TDirectSeen Direct;
-  THashedSeen Hashed;
+  THashedSeen<std::uint32_t> Hashed32;
+  THashedSeen<std::uint64_t> Hashed64;
   TWordSetTable ChunkNew; // the sets already in this scan's TFound
   // Full-width candidates of several items awaiting their lookups.
   std::vector<std::uint64_t> PendingWords;
@@ -353,8 +356,11 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
       if (members <= DirectMembers) {
         ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Direct, key,
                          candidates);
+      } else if (members <= 32) {
+        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Hashed32, key,
+                         candidates);
       } else {
-        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Hashed, key,
+        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Hashed64, key,
                          candidates);
       }
     };
