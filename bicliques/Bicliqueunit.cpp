@@ -240,12 +240,12 @@ void TBicliques::ConsensusPass() {
   }
   const auto chunks = static_cast<std::int32_t>(bounds.size() - 1);
   std::vector<TFound> found(static_cast<std::size_t>(chunks));
-  std::vector<std::unique_ptr<TScanTables>> tables(static_cast<std::size_t>(workers));
-  for (auto& mine : tables)
-    mine = std::make_unique<TScanTables>(TargetWords);
+  while (ScanTables.size() < static_cast<std::size_t>(workers)) {
+    ScanTables.push_back(std::make_unique<TScanTables>(TargetWords));
+  }
   RunChunks(chunks, workers, [&](std::int32_t worker, std::int32_t chunk) {
     const auto at = static_cast<std::size_t>(chunk);
-    ScanFrontier(view, bounds[at], bounds[at + 1], *tables[static_cast<std::size_t>(worker)], found[at]);
+    ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[static_cast<std::size_t>(worker)], found[at]);
   });
 
   // Chunks in frontier order, sets in visiting order: the first production of

@@ -8,18 +8,21 @@
 // target sides of the maximal bicliques with a non-empty source side.
 //
 // The passes work on word-packed copies of the rows and of the lists (see
-// Wordsetunit) and share the frontier among the processor's cores; the lists
-// and every Tag come out as if the frontier were walked one set at a time, and
-// each source after the set's Tag were tried in ascending order, the first
-// production of a set keeping its Tag.
+// Wordsetunit), scan the frontier in chunks on every core (Consensusscanunit)
+// and sort each pass's new sets once. The lists and every Tag come out as if
+// the frontier were walked one set at a time and each source after the set's
+// Tag tried in ascending order, the first production of a set keeping its Tag.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "Bitarraylistunit.h"
 #include "Tbitarrayunit.h"
 #include "Wordsetunit.h"
+
+class TScanTables;
 
 class TBicliques {
 public:
@@ -74,6 +77,8 @@ private:
   std::vector<std::uint64_t> FrontierWords;
   std::vector<std::int32_t> FrontierTags;
   TWordSetTable Known;
+  // One per thread of a pass, kept from pass to pass.
+  std::vector<std::unique_ptr<TScanTables>> ScanTables;
 
   void PackRows();
   void PackColumns();

@@ -119,7 +119,9 @@ constexpr std::int32_t DirectMembers = 16;
 
 class TDirectSeen {
 public:
-  void Start() {
+  void Start(std::int32_t members) {
+    const std::size_t numbers = std::size_t{1} << members;
+    if (Stamps.size() < numbers) Stamps.resize(numbers, 0);
     if (++Now == 0) { // wrapped: old stamps could match again
       std::fill(Stamps.begin(), Stamps.end(), 0);
       Now = 1;
@@ -133,7 +135,7 @@ public:
   }
 
 private:
-  std::vector<std::uint32_t> Stamps = std::vector<std::uint32_t>(std::size_t{1} << DirectMembers, 0);
+  std::vector<std::uint32_t> Stamps;
   std::uint32_t Now = 0;
 };
 
@@ -141,7 +143,7 @@ private:
 // holds a number; the narrower it is, the more slots share a cache line.
 template <typename TIndex> class THashedSeen {
 public:
-  void Start() {
+  void Start(std::int32_t) {
     Mask = 63;
     Held.clear();
     NextStamp();
@@ -207,7 +209,7 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
     shift[p] = std::popcount(item[p]);
   // Meeting the item itself and a known empty set up front leaves one test
   // per source: Results holds both.
-  seen.Start();
+  seen.Start(members);
   seen.First(members == 64 ? ~0ull : (1ull << members) - 1);
   if (view.EmptyKnown) seen.First(0);
   for (std::size_t k = 0; k < count; ++k) {
@@ -342,12 +344,12 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
       ++members;
       reach += view.ColumnSizes[t];
     });
+    if (members == 0) continue; // every consensus is the empty B itself
     const std::size_t firstWord = static_cast<std::size_t>(first) / 64;
     const std::int64_t rowCost =
         static_cast<std::int64_t>(view.RowCount - first) * static_cast<std::int64_t>(parts);
     const std::int64_t columnCost = members * static_cast<std::int64_t>(sourceWords - firstWord) +
                                     reach * static_cast<std::int64_t>(parts);
-    if (members == 0) continue; // every consensus is the empty B itself
     const bool gathered = members <= GatheredMembers && HasBitGather;
     // Lists the consensus sets of the sources `first` .. `first`+count-1,
     // or of the count sources listed in `sources` when it is not null.
