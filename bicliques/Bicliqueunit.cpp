@@ -53,8 +53,8 @@ template <typename TBody> void RunChunks(std::int32_t count, std::int32_t worker
 } // namespace
 
 TBicliques::TBicliques(std::int32_t rowCount, std::int32_t columnCount)
-    : RowCount(rowCount), ColumnCount(columnCount), TargetWords(WordCount(columnCount)),
-      SourceWords(WordCount(rowCount)), Known(TargetWords) {
+    : RowCount(rowCount), ColumnCount(columnCount), TargetWords(PackedWordCount(columnCount)),
+      SourceWords(PackedWordCount(rowCount)), Known(TargetWords) {
   Rows.reserve(static_cast<std::size_t>(rowCount));
   for (std::int32_t s = 0; s < rowCount; ++s)
     Rows.push_back(new TBitArray(columnCount));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
-std::int32_t WordCount(std::int32_t bits) { return std::max<std::int32_t>(1, (bits + 63) / 64); }
+std::int32_t PackedWordCount(std::int32_t bits) { return std::max<std::int32_t>(1, (bits + 63) / 64); }
 
 void PackBytes(const TBitArray* array, std::uint64_t* words, std::int32_t wordCount) {
   const std::size_t byteCount = array->Bytes.size();

@@ -14,7 +14,7 @@
 
 // Number of words that hold `bits` bits; at least 1, so that even sets of no
 // bits have a word to compare and hash (it stays 0).
-std::int32_t WordCount(std::int32_t bits);
+std::int32_t PackedWordCount(std::int32_t bits);
 
 // Same as: words[k] = bytes 8k .. 8k+7 of `array` read big-endian, missing
 // bytes 0, for k from 0 to `words`-1. Spare bits are carried along.
