@@ -3,28 +3,34 @@
 # `bicliques generate`, runs every engine on them and on the real matrices of
 # the shared data folder, and prints a Markdown table (see bench/README.md).
 #
-#   bash bench/run.sh [--repeat N] [--timeout SECONDS] [--data DIR] [--only NAME]
+#   bash bench/run.sh [--repeat N] [--timeout SECONDS] [--reference-timeout SECONDS]
+#                     [--memory MIB] [--data DIR] [--only NAME]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 repeat=3
 timeout_s=60
+reference_timeout_s=120
+memory_mib=8192
 data_dir=../shared/data
 only=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --repeat) repeat=$2; shift 2 ;;
     --timeout) timeout_s=$2; shift 2 ;;
+    --reference-timeout) reference_timeout_s=$2; shift 2 ;;
+    --memory) memory_mib=$2; shift 2 ;;
     --data) data_dir=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
-    *) echo "usage: bench/run.sh [--repeat N] [--timeout SECONDS] [--data DIR] [--only NAME]" >&2; exit 2 ;;
+    *) sed -n '2,8p' "$0" >&2; exit 2 ;;
   esac
 done
 
 bash scripts/setup.sh >/dev/null
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target bicliques >/dev/null
+cmake --build --preset release -j "$(nproc)" --target bicliques bicliques-reference >/dev/null
 exe=build/release/cli/bicliques
+reference=build/release/bench/bicliques-reference
 out=bench/out
 mkdir -p "$out"
 
@@ -49,17 +55,21 @@ for file in "$data_dir"/*.txt; do
   [ "$(basename "$file")" = SOURCES.txt ] || inputs+=("$file")
 done
 
-engines=$("$exe" --help | grep -q -- '--engine' && echo "consensus closure" || echo "consensus")
+engines="reference consensus closure"
 
-# Runs one engine on one file `repeat` times; prints the median run as
-# "enumeration-seconds whole-seconds peak-MiB bicliques passes", or "timeout".
+# Runs one engine on one file, `repeat` times (the slow reference once); prints
+# the median run by whole time as "enumeration-s whole-s peak-MiB bicliques
+# passes", or "timeout" for a run that ran out of time or memory.
 measure() {
-  local engine=$1 file=$2 runs=()
-  for _ in $(seq "$repeat"); do
-    local engine_flag=()
-    [ "$engines" = consensus ] || engine_flag=(--engine "$engine")
-    if ! timeout "$timeout_s" /usr/bin/time -f '%e %M' -o "$out/time.txt" \
-        "$exe" "${engine_flag[@]}" --stats "$file" >/dev/null 2>"$out/stats.txt"; then
+  local engine=$1 file=$2 runs=() command limit times=$repeat
+  if [ "$engine" = reference ]; then
+    command=("$reference" "$file") limit=$reference_timeout_s times=1
+  else
+    command=("$exe" --engine "$engine" --stats "$file") limit=$timeout_s
+  fi
+  for _ in $(seq "$times"); do
+    if ! (ulimit -v $((memory_mib * 1024)) && timeout "$limit" /usr/bin/time -f '%e %M' -o "$out/time.txt" \
+        "${command[@]}" >/dev/null 2>"$out/stats.txt"); then
       echo timeout
       return
     fi
@@ -70,7 +80,7 @@ measure() {
     read -r whole peak <"$out/time.txt"
     runs+=("$enum $whole $((peak / 1024)) $(awk '{print $6, $8}' <<<"$stats")")
   done
-  printf '%s\n' "${runs[@]}" | sort -n -k2 | sed -n "$(((repeat + 1) / 2))p"
+  printf '%s\n' "${runs[@]}" | sort -n -k2 | sed -n "$(((times + 1) / 2))p"
 }
 
 header="| matrix | sources | targets | bicliques | passes"
@@ -79,7 +89,9 @@ for engine in $engines; do
   header+=" | $engine enum s | $engine whole s | $engine peak MiB"
   rule+="|---:|---:|---:"
 done
-echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo); $(date -u +%Y-%m-%d); median of $repeat runs; timeout ${timeout_s} s"
+header+=" | consensus speed-up over reference"
+rule+="|---:"
+echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo); $(date -u +%Y-%m-%d); median of $repeat runs (reference: 1 run); limits ${timeout_s} s (reference ${reference_timeout_s} s) and ${memory_mib} MiB"
 echo
 echo "$header |"
 echo "$rule|"
@@ -87,7 +99,7 @@ for file in "${inputs[@]}"; do
   name=$(basename "$file" .txt)
   [ -z "$only" ] || [[ "$name" == *"$only"* ]] || continue
   read -r s t < <(awk 'NR == 1 {w = length($0)} END {print NR, w}' "$file")
-  row="" count="-" passes="-"
+  row="" count="-" passes="-" reference_enum="" speedup="-"
   for engine in $engines; do
     result=$(measure "$engine" "$file")
     if [ "$result" = timeout ]; then
@@ -95,9 +107,19 @@ for file in "${inputs[@]}"; do
     else
       read -r enum whole peak count_e passes_e <<<"$result"
       count=$count_e
-      [ "$engine" = consensus ] && passes=$passes_e
+      case "$engine" in
+        reference) reference_enum=$enum ;;
+        consensus)
+          passes=$passes_e
+          if [ -n "$reference_enum" ]; then
+            speedup=$(awk -v r="$reference_enum" -v c="$enum" 'BEGIN { printf (c > 0 ? "%.0f" : "-"), r / c }')
+          else
+            speedup="> $(awk -v r="$reference_timeout_s" -v c="$enum" 'BEGIN { printf (c > 0 ? "%.0f" : "-"), r / c }')"
+          fi
+          ;;
+      esac
       row+=" | $enum | $whole | $peak"
     fi
   done
-  echo "| $name | $s | $t | $count | $passes$row |"
+  echo "| $name | $s | $t | $count | $passes$row | $speedup |"
 done
