@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const std::int32_t count = engine.Run();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "sources %d, targets %d, bicliques %d, passes %d, enumeration %.6f s\n", sources, targets,
-                 count, engine.Passes, seconds);
+    std::fprintf(stderr, "sources %d, targets %d, bicliques %d, passes %d, enumeration %.6f s\n", sources,
+                 targets, count, engine.Passes, seconds);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bicliques-reference: %s\n", error.what());
     return 1;
