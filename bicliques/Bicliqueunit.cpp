@@ -131,58 +131,78 @@ void TBicliques::BuildColumns() {
   }
 }
 
+namespace {
+
+// Runs of sets equal so far up to this long are sorted by comparing whole sets.
+constexpr std::size_t SmallRun = 16;
+
+// Sorts the `count` set numbers at `order` by their sets in `words`
+// (`width` words each), whose words before word `from` are all equal. Word
+// by word: most sets differ early, so a sort of (word, number) pairs settles
+// nearly all of them without reading further words.
+void SortByWords(const std::uint64_t* words, std::size_t width, std::uint32_t* order, std::size_t count,
+                 std::size_t from) {
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count);
+  for (std::size_t k = 0; k < count; ++k)
+    keyed[k] = {words[order[k] * width + from], order[k]};
+  std::sort(keyed.begin(), keyed.end());
+  for (std::size_t k = 0; k < count; ++k)
+    order[k] = keyed[k].second;
+  if (from + 1 == width) return;
+  for (std::size_t begin = 0; begin < count;) {
+    std::size_t end = begin + 1;
+    while (end < count && keyed[end].first == keyed[begin].first)
+      ++end;
+    if (end - begin > SmallRun) {
+      SortByWords(words, width, order + begin, end - begin, from + 1);
+    } else if (end - begin > 1) {
+      std::sort(order + begin, order + end, [&](std::uint32_t x, std::uint32_t y) {
+        return CompareWords(&words[x * width + from + 1], &words[y * width + from + 1],
+                            static_cast<std::int32_t>(width - from - 1)) < 0;
+      });
+    }
+    begin = end;
+  }
+}
+
+} // namespace
+
 void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
                               const std::vector<std::int32_t>& tags) {
   const auto width = static_cast<std::size_t>(TargetWords);
-  std::vector<std::uint32_t> order(tags.size());
+  const std::size_t newCount = tags.size();
+  std::vector<std::uint32_t> order(newCount);
   std::iota(order.begin(), order.end(), 0u);
-  if (width == 1) { // the common case: sort the words themselves
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(order.size());
-    for (std::uint32_t k = 0; k < keyed.size(); ++k)
-      keyed[k] = {words[k], k};
-    std::sort(keyed.begin(), keyed.end());
-    for (std::size_t k = 0; k < keyed.size(); ++k)
-      order[k] = keyed[k].second;
-  } else {
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return CompareWords(&words[a * width], &words[b * width], TargetWords) < 0;
-    });
-  }
+  SortByWords(words.data(), width, order.data(), newCount, 0);
 
-  FrontierWords.clear();
-  FrontierWords.reserve(words.size());
-  FrontierTags.clear();
-  FrontierTags.reserve(tags.size());
-  NewResults->Items.reserve(order.size());
-  for (const std::uint32_t at : order) {
-    const std::uint64_t* set = &words[at * width];
+  FrontierWords.resize(newCount * width);
+  FrontierTags.resize(newCount);
+  NewResults->Items.reserve(newCount);
+  for (std::size_t k = 0; k < newCount; ++k) {
+    const std::uint64_t* set = &words[order[k] * width];
     auto array = std::make_unique<TBitArray>(ColumnCount);
     UnpackWords(set, array.get());
-    array->Tag = tags[at];
+    array->Tag = tags[order[k]];
     NewResults->Items.push_back(array.release());
-    FrontierWords.insert(FrontierWords.end(), set, set + width);
-    FrontierTags.push_back(tags[at]);
+    std::copy(set, set + width, &FrontierWords[k * width]);
+    FrontierTags[k] = tags[order[k]];
   }
 
-  // Both sides are sorted, and no new set is in Results: one merge.
+  // Both sides are sorted, and no new set is in Results: one merge, from the
+  // back and in place, so that no second copy of Results is made.
   const std::size_t oldCount = Results->Items.size();
-  const std::size_t newCount = NewResults->Items.size();
-  std::vector<std::uint64_t> mergedWords;
-  mergedWords.reserve(ResultWords.size() + FrontierWords.size());
-  std::vector<TBitArray*> mergedItems;
-  mergedItems.reserve(oldCount + newCount);
-  std::size_t a = 0;
-  std::size_t b = 0;
-  while (a < oldCount || b < newCount) {
-    const bool takeOld =
-        b == newCount ||
-        (a < oldCount && CompareWords(&ResultWords[a * width], &FrontierWords[b * width], TargetWords) < 0);
-    const std::uint64_t* set = takeOld ? &ResultWords[a * width] : &FrontierWords[b * width];
-    mergedWords.insert(mergedWords.end(), set, set + width);
-    mergedItems.push_back(takeOld ? Results->Items[a++] : NewResults->Items[b++]);
+  ResultWords.resize((oldCount + newCount) * width);
+  Results->Items.resize(oldCount + newCount);
+  std::size_t a = oldCount;
+  std::size_t b = newCount;
+  for (std::size_t to = oldCount + newCount; b > 0;) {
+    --to;
+    const bool takeOld = a > 0 && CompareWords(&ResultWords[(a - 1) * width], &FrontierWords[(b - 1) * width],
+                                               TargetWords) > 0;
+    const std::uint64_t* set = takeOld ? &ResultWords[--a * width] : &FrontierWords[--b * width];
+    std::copy(set, set + width, &ResultWords[to * width]);
+    Results->Items[to] = takeOld ? Results->Items[a] : NewResults->Items[b];
   }
-  ResultWords.swap(mergedWords);
-  Results->Items.swap(mergedItems);
   Frontier->Items = NewResults->Items;
   NewResults->Items.clear();
 }

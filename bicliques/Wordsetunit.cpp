@@ -1,7 +1,9 @@
 #include "Wordsetunit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <cstring>
 
 std::int32_t PackedWordCount(std::int32_t bits) { return std::max<std::int32_t>(1, (bits + 63) / 64); }
 
@@ -20,9 +22,17 @@ void PackBytes(const TBitArray* array, std::uint64_t* words, std::int32_t wordCo
 }
 
 void UnpackWords(const std::uint64_t* words, TBitArray* array) {
-  for (std::size_t at = 0; at < array->Bytes.size(); ++at) {
-    array->Bytes[at] = static_cast<std::uint8_t>(words[at / 8] >> (56 - 8 * (at % 8)));
+  std::uint8_t* bytes = array->Bytes.data();
+  const std::size_t byteCount = array->Bytes.size();
+  std::size_t at = 0;
+  // Whole words at once: a word's bytes from the most significant down.
+  for (; at + 8 <= byteCount; at += 8) {
+    std::uint64_t word = words[at / 8];
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    std::memcpy(bytes + at, &word, 8);
   }
+  for (; at < byteCount; ++at)
+    bytes[at] = static_cast<std::uint8_t>(words[at / 8] >> (56 - 8 * (at % 8)));
 }
 
 namespace {
