@@ -18,6 +18,8 @@ namespace {
 constexpr std::int64_t ParallelWork = 1 << 16;
 // Chunks per worker: enough to even out items of unequal work.
 constexpr std::int64_t ChunksPerWorker = 8;
+// Hash table walks fetch the slot this many sets ahead: the tables are large.
+constexpr std::size_t PrefetchAhead = 16;
 
 std::int32_t WorkerCount(std::int64_t work) {
   if (work < ParallelWork) return 1;
@@ -54,7 +56,7 @@ template <typename TBody> void RunChunks(std::int32_t count, std::int32_t worker
 
 TBicliques::TBicliques(std::int32_t rowCount, std::int32_t columnCount)
     : RowCount(rowCount), ColumnCount(columnCount), TargetWords(PackedWordCount(columnCount)),
-      SourceWords(PackedWordCount(rowCount)), Known(TargetWords) {
+      SourceWords(PackedWordCount(rowCount)), Known(TargetWords), NewSets(TargetWords) {
   Rows.reserve(static_cast<std::size_t>(rowCount));
   for (std::int32_t s = 0; s < rowCount; ++s)
     Rows.push_back(new TBitArray(columnCount));
@@ -168,6 +170,7 @@ void SortByWords(const std::uint64_t* words, std::size_t width, std::uint32_t* o
 } // namespace
 
 void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
+                              const std::vector<std::uint64_t>& hashes,
                               const std::vector<std::int32_t>& tags) {
   const auto width = static_cast<std::size_t>(TargetWords);
   const std::size_t newCount = tags.size();
@@ -177,6 +180,7 @@ void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
 
   FrontierWords.resize(newCount * width);
   FrontierTags.resize(newCount);
+  std::vector<std::uint64_t> frontierHashes(newCount);
   NewResults->Items.reserve(newCount);
   for (std::size_t k = 0; k < newCount; ++k) {
     const std::uint64_t* set = &words[order[k] * width];
@@ -186,12 +190,14 @@ void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
     NewResults->Items.push_back(array.release());
     std::copy(set, set + width, &FrontierWords[k * width]);
     FrontierTags[k] = tags[order[k]];
+    frontierHashes[k] = hashes[order[k]];
   }
 
   // Both sides are sorted, and no new set is in Results: one merge, from the
   // back and in place, so that no second copy of Results is made.
   const std::size_t oldCount = Results->Items.size();
   ResultWords.resize((oldCount + newCount) * width);
+  ResultHashes.resize(oldCount + newCount);
   Results->Items.resize(oldCount + newCount);
   std::size_t a = oldCount;
   std::size_t b = newCount;
@@ -201,10 +207,20 @@ void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
                                                TargetWords) > 0;
     const std::uint64_t* set = takeOld ? &ResultWords[--a * width] : &FrontierWords[--b * width];
     std::copy(set, set + width, &ResultWords[to * width]);
+    ResultHashes[to] = takeOld ? ResultHashes[a] : frontierHashes[b];
     Results->Items[to] = takeOld ? Results->Items[a] : NewResults->Items[b];
   }
   Frontier->Items = NewResults->Items;
   NewResults->Items.clear();
+
+  // The merge renumbered the sets, so Known is filled afresh.
+  const std::size_t count = oldCount + newCount;
+  Known.Clear();
+  Known.Reserve(static_cast<std::int64_t>(count));
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k + PrefetchAhead < count) Known.Prefetch(ResultHashes[k + PrefetchAhead]);
+    Known.Insert(ResultWords.data(), &ResultWords[k * width], ResultHashes[k], static_cast<std::uint32_t>(k));
+  }
 }
 
 void TBicliques::SeedLists() {
@@ -213,35 +229,39 @@ void TBicliques::SeedLists() {
   NewResults = new TBitArrayList;
   PackRows();
   PackColumns();
-  Known.Clear();
-  Known.Reserve(RowCount);
   // A row is its own closure. Of equal rows the first keeps the Tag.
   const auto width = static_cast<std::size_t>(TargetWords);
+  NewSets.Clear();
   std::vector<std::uint64_t> words;
+  std::vector<std::uint64_t> hashes;
   std::vector<std::int32_t> tags;
   for (std::int32_t s = 0; s < RowCount; ++s) {
     const std::uint64_t* row = &RowWords[static_cast<std::size_t>(s) * width];
-    if (!Known.Insert(row, HashWords(row, TargetWords))) continue;
+    const std::uint64_t hash = HashWords(row, TargetWords);
+    if (!NewSets.Insert(words.data(), row, hash, static_cast<std::uint32_t>(tags.size()))) continue;
     words.insert(words.end(), row, row + width);
+    hashes.push_back(hash);
     tags.push_back(s);
   }
-  StoreNewSets(words, tags);
+  StoreNewSets(words, hashes, tags);
 }
 
 void TBicliques::ConsensusPass() {
   const auto width = static_cast<std::size_t>(TargetWords);
   const auto items = static_cast<std::int32_t>(FrontierTags.size());
   const std::vector<std::uint64_t> empty(width, 0);
-  const TPassView view{RowCount,
-                       TargetWords,
-                       SourceWords,
-                       RowWords.data(),
-                       ColumnWords.data(),
-                       ColumnSizes.data(),
-                       FrontierWords.data(),
-                       FrontierTags.data(),
-                       &Known,
-                       Known.Contains(empty.data(), HashWords(empty.data(), TargetWords))};
+  const TPassView view{
+      RowCount,
+      TargetWords,
+      SourceWords,
+      RowWords.data(),
+      ColumnWords.data(),
+      ColumnSizes.data(),
+      FrontierWords.data(),
+      FrontierTags.data(),
+      ResultWords.data(),
+      &Known,
+      Known.Contains(ResultWords.data(), empty.data(), HashWords(empty.data(), TargetWords))};
 
   // Chunks of consecutive items carry about equal numbers of pairs.
   std::int64_t work = 0;
@@ -269,25 +289,30 @@ void TBicliques::ConsensusPass() {
   });
 
   // Chunks in frontier order, sets in visiting order: the first production of
-  // a set is met first and keeps its Tag.
+  // a set is met first and keeps its Tag. No chunk holds a set of Results, but
+  // two chunks may hold the same set.
   std::int64_t incoming = 0;
   for (const auto& chunk : found)
     incoming += static_cast<std::int64_t>(chunk.Sources.size());
-  Known.Reserve(Known.Count() + incoming);
+  NewSets.Clear();
+  NewSets.Reserve(incoming);
   std::vector<std::uint64_t> words;
+  std::vector<std::uint64_t> hashes;
   std::vector<std::int32_t> tags;
-  constexpr std::size_t ahead = 16;
+  words.reserve(static_cast<std::size_t>(incoming) * width);
   for (const auto& chunk : found) {
     const std::size_t count = chunk.Sources.size();
     for (std::size_t k = 0; k < count; ++k) {
-      if (k + ahead < count) Known.Prefetch(chunk.Hashes[k + ahead]);
+      if (k + PrefetchAhead < count) NewSets.Prefetch(chunk.Hashes[k + PrefetchAhead]);
       const std::uint64_t* set = &chunk.Words[k * width];
-      if (!Known.Insert(set, chunk.Hashes[k])) continue;
+      if (!NewSets.Insert(words.data(), set, chunk.Hashes[k], static_cast<std::uint32_t>(tags.size())))
+        continue;
       words.insert(words.end(), set, set + width);
+      hashes.push_back(chunk.Hashes[k]);
       tags.push_back(chunk.Sources[k]);
     }
   }
-  StoreNewSets(words, tags);
+  StoreNewSets(words, hashes, tags);
 }
 
 std::int32_t TBicliques::Run() {

@@ -72,17 +72,23 @@ private:
   std::vector<std::uint64_t> ColumnWords;
   std::vector<std::int32_t> ColumnSizes;
   // The packed sets of Results and of Frontier, in list order, with the
-  // frontier's Tags; Known holds every set of Results.
+  // hashes of Results and the frontier's Tags. Known holds every set of
+  // Results, numbered by position in ResultWords.
   std::vector<std::uint64_t> ResultWords;
+  std::vector<std::uint64_t> ResultHashes;
   std::vector<std::uint64_t> FrontierWords;
   std::vector<std::int32_t> FrontierTags;
   TWordSetTable Known;
+  // A pass's new sets, numbered in the order they are kept.
+  TWordSetTable NewSets;
   // One per thread of a pass, kept from pass to pass.
   std::vector<std::unique_ptr<TScanTables>> ScanTables;
 
   void PackRows();
   void PackColumns();
   // Gives NewResults, Frontier and their packed copies the sets `words` with
-  // Tags `tags` in sorted order, and merges them into Results.
-  void StoreNewSets(const std::vector<std::uint64_t>& words, const std::vector<std::int32_t>& tags);
+  // hashes `hashes` and Tags `tags` in sorted order, merges them into Results
+  // and fills Known again.
+  void StoreNewSets(const std::vector<std::uint64_t>& words, const std::vector<std::uint64_t>& hashes,
+                    const std::vector<std::int32_t>& tags);
 };

@@ -264,7 +264,7 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
     view.Known->Prefetch(hashes[c]);
   for (std::size_t c = 0; c < count; ++c) {
     if (c + Ahead < count) view.Known->Prefetch(hashes[c + Ahead]);
-    if (!view.Known->Contains(&state.PendingWords[c * width], hashes[c])) {
+    if (!view.Known->Contains(view.Results, &state.PendingWords[c * width], hashes[c])) {
       state.Fresh.push_back(static_cast<std::uint32_t>(c));
     }
   }
@@ -275,7 +275,8 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
     if (f + Ahead < fresh) state.ChunkNew.Prefetch(hashes[state.Fresh[f + Ahead]]);
     const std::size_t c = state.Fresh[f];
     const std::uint64_t* set = &state.PendingWords[c * width];
-    if (!state.ChunkNew.Insert(set, hashes[c])) continue;
+    const auto number = static_cast<std::uint32_t>(found.Sources.size());
+    if (!state.ChunkNew.Insert(found.Words.data(), set, hashes[c], number)) continue;
     found.Words.insert(found.Words.end(), set, set + width);
     found.Hashes.push_back(hashes[c]);
     found.Sources.push_back(state.PendingSources[c]);

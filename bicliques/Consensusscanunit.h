@@ -24,6 +24,7 @@ struct TPassView {
   const std::int32_t* ColumnSizes; // sources per target
   const std::uint64_t* Frontier;   // the frontier's sets, in list order
   const std::int32_t* Tags;        // the frontier's Tags
+  const std::uint64_t* Results;    // the sets of Results, numbered as in Known
   const TWordSetTable* Known;      // every set of Results
   bool EmptyKnown;                 // the empty set is in Results
 };

@@ -46,10 +46,7 @@ bool SameWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t coun
 
 } // namespace
 
-TWordSetTable::TWordSetTable(std::int32_t wordCount)
-    : Words(wordCount), Stride(static_cast<std::size_t>(wordCount) + 1) {
-  Grow(16);
-}
+TWordSetTable::TWordSetTable(std::int32_t wordCount) : Words(wordCount) { Grow(16); }
 
 void TWordSetTable::Reserve(std::int64_t count) {
   // Linear probing stays short below half load.
@@ -64,42 +61,43 @@ void TWordSetTable::Clear() {
   Used = 0;
 }
 
-bool TWordSetTable::Contains(const std::uint64_t* key, std::uint64_t hash) const {
-  const std::uint64_t mark = hash | 1;
+bool TWordSetTable::Contains(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash) const {
+  const std::uint64_t high = hash >> 32;
+  const auto words = static_cast<std::size_t>(Words);
   for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
-    const std::uint64_t* slot = &Slots[at * Stride];
-    if (slot[0] == 0) return false;
-    if (slot[0] == mark && SameWords(key, slot + 1, Words)) return true;
+    const std::uint64_t slot = Slots[at];
+    if (slot == 0) return false;
+    if (slot >> 32 == high && SameWords(key, store + ((slot & 0xFFFFFFFFull) - 1) * words, Words))
+      return true;
   }
 }
 
-bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
+bool TWordSetTable::Insert(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash,
+                           std::uint32_t number) {
   if (static_cast<std::size_t>(Used + 1) * 2 > Mask + 1) Grow(2 * (Mask + 1));
-  const std::uint64_t mark = hash | 1;
+  const std::uint64_t high = hash >> 32;
+  const auto words = static_cast<std::size_t>(Words);
   for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
-    std::uint64_t* slot = &Slots[at * Stride];
-    if (slot[0] == 0) {
-      slot[0] = mark;
-      std::copy(key, key + Words, slot + 1);
+    const std::uint64_t slot = Slots[at];
+    if (slot == 0) {
+      Slots[at] = (high << 32) | (std::uint64_t{number} + 1);
       ++Used;
       return true;
     }
-    if (slot[0] == mark && SameWords(key, slot + 1, Words)) return false;
+    if (slot >> 32 == high && SameWords(key, store + ((slot & 0xFFFFFFFFull) - 1) * words, Words))
+      return false;
   }
 }
 
 void TWordSetTable::Grow(std::size_t slotCount) {
-  std::vector<std::uint64_t> old(slotCount * Stride, 0);
+  std::vector<std::uint64_t> old(slotCount, 0);
   old.swap(Slots);
   Mask = slotCount - 1;
-  for (std::size_t from = 0; from < old.size(); from += Stride) {
-    if (old[from] == 0) continue;
-    for (std::size_t at = Home(old[from]);; at = (at + 1) & Mask) {
-      std::uint64_t* slot = &Slots[at * Stride];
-      if (slot[0] != 0) continue;
-      std::copy(old.begin() + static_cast<std::ptrdiff_t>(from),
-                old.begin() + static_cast<std::ptrdiff_t>(from + Stride), slot);
-      break;
-    }
+  for (const std::uint64_t slot : old) {
+    if (slot == 0) continue;
+    std::size_t at = Home(slot, Mask);
+    while (Slots[at] != 0)
+      at = (at + 1) & Mask;
+    Slots[at] = slot;
   }
 }

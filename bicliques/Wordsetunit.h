@@ -41,9 +41,11 @@ inline std::uint64_t HashWords(const std::uint64_t* words, std::int32_t count) {
   return h ^ (h >> 29);
 }
 
-// An open-addressing hash set of sets of a fixed word count. It keeps its own
-// copy of every key next to the key's hash, so that a lookup touches one place
-// in memory. Lookups may run on several threads at once while nobody inserts.
+// An open-addressing hash set of sets of a fixed word count, which live in
+// the caller's store: set n at store + n * word count. A slot holds only the
+// number and the high half of the hash (8 bytes), so that the table stays
+// small next to the sets themselves. Lookups may run on several threads at
+// once while nobody inserts.
 class TWordSetTable {
 public:
   explicit TWordSetTable(std::int32_t wordCount);
@@ -54,22 +56,28 @@ public:
   // Forgets every key, keeping the room.
   void Clear();
 
-  // `hash` is HashWords(key, word count) throughout.
-  bool Contains(const std::uint64_t* key, std::uint64_t hash) const;
-  // Adds `key` unless present; true when it was added.
-  bool Insert(const std::uint64_t* key, std::uint64_t hash);
+  // `hash` is HashWords(key, word count) throughout, and `store` holds every
+  // set added so far under its number.
+  bool Contains(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash) const;
+  // Adds the set numbered `number` unless a set equal to `key` is present;
+  // true when it was added. The caller puts `key` in the store under
+  // `number` if it is not there yet. Pre: number < 2^32 - 1.
+  bool Insert(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash, std::uint32_t number);
   // Asks the processor to fetch the slot where a lookup of `hash` starts.
-  void Prefetch(std::uint64_t hash) const { __builtin_prefetch(&Slots[Home(hash) * Stride]); }
+  void Prefetch(std::uint64_t hash) const { __builtin_prefetch(&Slots[Home(hash)]); }
 
 private:
   std::int32_t Words;
-  std::size_t Stride; // words per slot: the marked hash, then the key
   std::size_t Mask = 0;
   std::int64_t Used = 0;
-  // Slot: word 0 is hash | 1 (0 for a free slot), then the key's words.
+  // Slot: the high 32 bits of the hash, then number + 1; 0 for a free slot.
   std::vector<std::uint64_t> Slots;
 
-  // The first slot to probe. Bit 0 is left out, being lost in the mark.
-  std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 1) & Mask; }
+  // The first slot to probe, from the hash bits that the slot keeps, so that
+  // growing needs no set. Tables stay below 2^32 slots.
+  static std::size_t Home(std::uint64_t hashOrSlot, std::size_t mask) {
+    return static_cast<std::size_t>(hashOrSlot >> 32) & mask;
+  }
+  std::size_t Home(std::uint64_t hash) const { return Home(hash, Mask); }
   void Grow(std::size_t slotCount);
 };
