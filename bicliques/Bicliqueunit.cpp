@@ -20,6 +20,8 @@ constexpr std::int64_t ParallelWork = 1 << 16;
 constexpr std::int64_t ChunksPerWorker = 8;
 // Hash table walks fetch the slot this many sets ahead: the tables are large.
 constexpr std::size_t PrefetchAhead = 16;
+// New arrays are made in pieces of this many, shared among the threads.
+constexpr std::size_t PieceSize = 4096;
 
 std::int32_t WorkerCount(std::int64_t work) {
   if (work < ParallelWork) return 1;
@@ -56,7 +58,7 @@ template <typename TBody> void RunChunks(std::int32_t count, std::int32_t worker
 
 TBicliques::TBicliques(std::int32_t rowCount, std::int32_t columnCount)
     : RowCount(rowCount), ColumnCount(columnCount), TargetWords(PackedWordCount(columnCount)),
-      SourceWords(PackedWordCount(rowCount)), Known(TargetWords), NewSets(TargetWords) {
+      SourceWords(PackedWordCount(rowCount)), Known(TargetWords) {
   Rows.reserve(static_cast<std::size_t>(rowCount));
   for (std::int32_t s = 0; s < rowCount; ++s)
     Rows.push_back(new TBitArray(columnCount));
@@ -135,32 +137,54 @@ void TBicliques::BuildColumns() {
 
 namespace {
 
-// Runs of sets equal so far up to this long are sorted by comparing whole sets.
+// Runs of sets that tie on their leading words up to this long are sorted by
+// comparing whole sets.
 constexpr std::size_t SmallRun = 16;
 
-// Sorts the `count` set numbers at `order` by their sets in `words`
-// (`width` words each), whose words before word `from` are all equal. Word
-// by word: most sets differ early, so a sort of (word, number) pairs settles
-// nearly all of them without reading further words.
-void SortByWords(const std::uint64_t* words, std::size_t width, std::uint32_t* order, std::size_t count,
-                 std::size_t from) {
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count);
-  for (std::size_t k = 0; k < count; ++k)
-    keyed[k] = {words[order[k] * width + from], order[k]};
+// Where a set stands among sets equal before word `from`: its first non-zero
+// word from `from` on decides, the earlier and the larger the later in order.
+struct TSortKey {
+  std::uint32_t Lead;   // width minus the index of that word; 0 when there is none
+  std::uint32_t Number; // the set's number, which breaks ties between equal sets
+  std::uint64_t Value;  // that word
+  bool operator<(const TSortKey& other) const {
+    if (Lead != other.Lead) return Lead < other.Lead;
+    if (Value != other.Value) return Value < other.Value;
+    return Number < other.Number;
+  }
+};
+
+// Sorts the `count` set numbers at `order` by their sets (`width` words at
+// sets[number]), equal sets by number. The sets agree on their words before
+// `from`. A set's first non-zero word settles most comparisons, so a sort of
+// those words goes first and only the sets that tie on it are read further.
+void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t* order, std::size_t count,
+              std::size_t from) {
+  std::vector<TSortKey> keyed(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::uint64_t* set = sets[order[k]];
+    std::size_t lead = from;
+    while (lead < width && set[lead] == 0)
+      ++lead;
+    keyed[k] = {static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0};
+  }
   std::sort(keyed.begin(), keyed.end());
   for (std::size_t k = 0; k < count; ++k)
-    order[k] = keyed[k].second;
-  if (from + 1 == width) return;
+    order[k] = keyed[k].Number;
   for (std::size_t begin = 0; begin < count;) {
     std::size_t end = begin + 1;
-    while (end < count && keyed[end].first == keyed[begin].first)
+    while (end < count && keyed[end].Lead == keyed[begin].Lead && keyed[end].Value == keyed[begin].Value)
       ++end;
-    if (end - begin > SmallRun) {
-      SortByWords(words, width, order + begin, end - begin, from + 1);
-    } else if (end - begin > 1) {
+    // The run agrees up to its leading word; with no word after it, its sets
+    // are equal and already in number order.
+    const std::size_t next = width - keyed[begin].Lead + 1;
+    if (next < width && end - begin > SmallRun) {
+      SortSets(sets, width, order + begin, end - begin, next);
+    } else if (next < width && end - begin > 1) {
       std::sort(order + begin, order + end, [&](std::uint32_t x, std::uint32_t y) {
-        return CompareWords(&words[x * width + from + 1], &words[y * width + from + 1],
-                            static_cast<std::int32_t>(width - from - 1)) < 0;
+        const int order =
+            CompareWords(sets[x] + next, sets[y] + next, static_cast<std::int32_t>(width - next));
+        return order != 0 ? order < 0 : x < y;
       });
     }
     begin = end;
@@ -169,35 +193,57 @@ void SortByWords(const std::uint64_t* words, std::size_t width, std::uint32_t* o
 
 } // namespace
 
-void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
-                              const std::vector<std::uint64_t>& hashes,
-                              const std::vector<std::int32_t>& tags) {
+void TBicliques::StoreNewSets(const std::vector<TFound>& found) {
   const auto width = static_cast<std::size_t>(TargetWords);
-  const std::size_t newCount = tags.size();
-  std::vector<std::uint32_t> order(newCount);
+  // Number the sets in visiting order: chunks in frontier order, each in its
+  // own order.
+  std::vector<const std::uint64_t*> sets;
+  std::vector<std::uint64_t> hashes;
+  std::vector<std::int32_t> sources;
+  for (const auto& chunk : found) {
+    for (std::size_t k = 0; k < chunk.Sources.size(); ++k)
+      sets.push_back(&chunk.Words[k * width]);
+    hashes.insert(hashes.end(), chunk.Hashes.begin(), chunk.Hashes.end());
+    sources.insert(sources.end(), chunk.Sources.begin(), chunk.Sources.end());
+  }
+  std::vector<std::uint32_t> order(sets.size());
   std::iota(order.begin(), order.end(), 0u);
-  SortByWords(words.data(), width, order.data(), newCount, 0);
+  SortSets(sets.data(), width, order.data(), order.size(), 0);
+  // Two chunks may hold the same set. Sorted, the copies are neighbours and
+  // the first production, which keeps its Tag, leads.
+  std::vector<std::uint32_t> kept;
+  kept.reserve(order.size());
+  for (const std::uint32_t number : order) {
+    if (!kept.empty() && CompareWords(sets[kept.back()], sets[number], TargetWords) == 0) continue;
+    kept.push_back(number);
+  }
 
+  const std::size_t newCount = kept.size();
   FrontierWords.resize(newCount * width);
   FrontierTags.resize(newCount);
-  std::vector<std::uint64_t> frontierHashes(newCount);
-  NewResults->Items.reserve(newCount);
-  for (std::size_t k = 0; k < newCount; ++k) {
-    const std::uint64_t* set = &words[order[k] * width];
-    auto array = std::make_unique<TBitArray>(ColumnCount);
-    UnpackWords(set, array.get());
-    array->Tag = tags[order[k]];
-    NewResults->Items.push_back(array.release());
-    std::copy(set, set + width, &FrontierWords[k * width]);
-    FrontierTags[k] = tags[order[k]];
-    frontierHashes[k] = hashes[order[k]];
-  }
+  NewResults->Items.assign(newCount, nullptr);
+  // Making the arrays is most of the work here; the threads share it.
+  const auto pieces = static_cast<std::int32_t>((newCount + PieceSize - 1) / PieceSize);
+  RunChunks(pieces, WorkerCount(static_cast<std::int64_t>(newCount * width)),
+            [&](std::int32_t, std::int32_t piece) {
+              const std::size_t begin = static_cast<std::size_t>(piece) * PieceSize;
+              for (std::size_t k = begin; k < std::min(newCount, begin + PieceSize); ++k) {
+                const std::uint64_t* set = sets[kept[k]];
+                std::copy(set, set + width, &FrontierWords[k * width]);
+                FrontierTags[k] = sources[kept[k]];
+                auto* array = new TBitArray(ColumnCount);
+                NewResults->Items[k] = array;
+                UnpackWords(set, array);
+                array->Tag = FrontierTags[k];
+              }
+            });
 
   // Both sides are sorted, and no new set is in Results: one merge, from the
   // back and in place, so that no second copy of Results is made.
   const std::size_t oldCount = Results->Items.size();
+  std::vector<std::uint32_t> movedTo(oldCount);
+  std::vector<std::uint32_t> placedAt(newCount);
   ResultWords.resize((oldCount + newCount) * width);
-  ResultHashes.resize(oldCount + newCount);
   Results->Items.resize(oldCount + newCount);
   std::size_t a = oldCount;
   std::size_t b = newCount;
@@ -207,19 +253,21 @@ void TBicliques::StoreNewSets(const std::vector<std::uint64_t>& words,
                                                TargetWords) > 0;
     const std::uint64_t* set = takeOld ? &ResultWords[--a * width] : &FrontierWords[--b * width];
     std::copy(set, set + width, &ResultWords[to * width]);
-    ResultHashes[to] = takeOld ? ResultHashes[a] : frontierHashes[b];
     Results->Items[to] = takeOld ? Results->Items[a] : NewResults->Items[b];
+    (takeOld ? movedTo[a] : placedAt[b]) = static_cast<std::uint32_t>(to);
   }
+  for (std::size_t k = 0; k < a; ++k)
+    movedTo[k] = static_cast<std::uint32_t>(k);
   Frontier->Items = NewResults->Items;
   NewResults->Items.clear();
 
-  // The merge renumbered the sets, so Known is filled afresh.
-  const std::size_t count = oldCount + newCount;
-  Known.Clear();
-  Known.Reserve(static_cast<std::int64_t>(count));
-  for (std::size_t k = 0; k < count; ++k) {
-    if (k + PrefetchAhead < count) Known.Prefetch(ResultHashes[k + PrefetchAhead]);
-    Known.Insert(ResultWords.data(), &ResultWords[k * width], ResultHashes[k], static_cast<std::uint32_t>(k));
+  // Known numbers sets by position in ResultWords, which the merge changed.
+  Known.Reserve(static_cast<std::int64_t>(oldCount + newCount));
+  Known.Renumber(movedTo);
+  for (std::size_t k = 0; k < newCount; ++k) {
+    const std::size_t ahead = k + PrefetchAhead;
+    if (ahead < newCount) Known.Prefetch(hashes[kept[ahead]]);
+    Known.Insert(ResultWords.data(), &FrontierWords[k * width], hashes[kept[k]], placedAt[k]);
   }
 }
 
@@ -229,21 +277,15 @@ void TBicliques::SeedLists() {
   NewResults = new TBitArrayList;
   PackRows();
   PackColumns();
+  Known.Clear();
   // A row is its own closure. Of equal rows the first keeps the Tag.
-  const auto width = static_cast<std::size_t>(TargetWords);
-  NewSets.Clear();
-  std::vector<std::uint64_t> words;
-  std::vector<std::uint64_t> hashes;
-  std::vector<std::int32_t> tags;
+  std::vector<TFound> rows(1);
+  rows[0].Words = RowWords;
   for (std::int32_t s = 0; s < RowCount; ++s) {
-    const std::uint64_t* row = &RowWords[static_cast<std::size_t>(s) * width];
-    const std::uint64_t hash = HashWords(row, TargetWords);
-    if (!NewSets.Insert(words.data(), row, hash, static_cast<std::uint32_t>(tags.size()))) continue;
-    words.insert(words.end(), row, row + width);
-    hashes.push_back(hash);
-    tags.push_back(s);
+    rows[0].Hashes.push_back(HashWords(&RowWords[static_cast<std::size_t>(s) * TargetWords], TargetWords));
+    rows[0].Sources.push_back(s);
   }
-  StoreNewSets(words, hashes, tags);
+  StoreNewSets(rows);
 }
 
 void TBicliques::ConsensusPass() {
@@ -287,32 +329,7 @@ void TBicliques::ConsensusPass() {
     const auto at = static_cast<std::size_t>(chunk);
     ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[static_cast<std::size_t>(worker)], found[at]);
   });
-
-  // Chunks in frontier order, sets in visiting order: the first production of
-  // a set is met first and keeps its Tag. No chunk holds a set of Results, but
-  // two chunks may hold the same set.
-  std::int64_t incoming = 0;
-  for (const auto& chunk : found)
-    incoming += static_cast<std::int64_t>(chunk.Sources.size());
-  NewSets.Clear();
-  NewSets.Reserve(incoming);
-  std::vector<std::uint64_t> words;
-  std::vector<std::uint64_t> hashes;
-  std::vector<std::int32_t> tags;
-  words.reserve(static_cast<std::size_t>(incoming) * width);
-  for (const auto& chunk : found) {
-    const std::size_t count = chunk.Sources.size();
-    for (std::size_t k = 0; k < count; ++k) {
-      if (k + PrefetchAhead < count) NewSets.Prefetch(chunk.Hashes[k + PrefetchAhead]);
-      const std::uint64_t* set = &chunk.Words[k * width];
-      if (!NewSets.Insert(words.data(), set, chunk.Hashes[k], static_cast<std::uint32_t>(tags.size())))
-        continue;
-      words.insert(words.end(), set, set + width);
-      hashes.push_back(chunk.Hashes[k]);
-      tags.push_back(chunk.Sources[k]);
-    }
-  }
-  StoreNewSets(words, hashes, tags);
+  StoreNewSets(found);
 }
 
 std::int32_t TBicliques::Run() {

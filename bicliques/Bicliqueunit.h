@@ -23,6 +23,7 @@
 #include "Wordsetunit.h"
 
 class TScanTables;
+struct TFound;
 
 class TBicliques {
 public:
@@ -72,23 +73,19 @@ private:
   std::vector<std::uint64_t> ColumnWords;
   std::vector<std::int32_t> ColumnSizes;
   // The packed sets of Results and of Frontier, in list order, with the
-  // hashes of Results and the frontier's Tags. Known holds every set of
-  // Results, numbered by position in ResultWords.
+  // frontier's Tags. Known holds every set of Results, numbered by position
+  // in ResultWords.
   std::vector<std::uint64_t> ResultWords;
-  std::vector<std::uint64_t> ResultHashes;
   std::vector<std::uint64_t> FrontierWords;
   std::vector<std::int32_t> FrontierTags;
   TWordSetTable Known;
-  // A pass's new sets, numbered in the order they are kept.
-  TWordSetTable NewSets;
   // One per thread of a pass, kept from pass to pass.
   std::vector<std::unique_ptr<TScanTables>> ScanTables;
 
   void PackRows();
   void PackColumns();
-  // Gives NewResults, Frontier and their packed copies the sets `words` with
-  // hashes `hashes` and Tags `tags` in sorted order, merges them into Results
-  // and fills Known again.
-  void StoreNewSets(const std::vector<std::uint64_t>& words, const std::vector<std::uint64_t>& hashes,
-                    const std::vector<std::int32_t>& tags);
+  // Gives Frontier and its packed copy the distinct sets of `found` (none in
+  // Results; chunks in visiting order) in sorted order, each with the Tag of
+  // its first production, and merges them into Results and Known.
+  void StoreNewSets(const std::vector<TFound>& found);
 };

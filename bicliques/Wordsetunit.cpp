@@ -89,6 +89,13 @@ bool TWordSetTable::Insert(const std::uint64_t* store, const std::uint64_t* key,
   }
 }
 
+void TWordSetTable::Renumber(const std::vector<std::uint32_t>& to) {
+  constexpr std::uint64_t numberBits = 0xFFFFFFFFull;
+  for (std::uint64_t& slot : Slots) {
+    if (slot != 0) slot = (slot & ~numberBits) | (std::uint64_t{to[(slot & numberBits) - 1]} + 1);
+  }
+}
+
 void TWordSetTable::Grow(std::size_t slotCount) {
   std::vector<std::uint64_t> old(slotCount, 0);
   old.swap(Slots);

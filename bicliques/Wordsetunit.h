@@ -63,6 +63,8 @@ public:
   // true when it was added. The caller puts `key` in the store under
   // `number` if it is not there yet. Pre: number < 2^32 - 1.
   bool Insert(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash, std::uint32_t number);
+  // Same as: every number n held becomes to[n]. Pre: `to` covers them all.
+  void Renumber(const std::vector<std::uint32_t>& to);
   // Asks the processor to fetch the slot where a lookup of `hash` starts.
   void Prefetch(std::uint64_t hash) const { __builtin_prefetch(&Slots[Home(hash)]); }
 
