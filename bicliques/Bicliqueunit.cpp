@@ -155,11 +155,12 @@ struct TSortKey {
 };
 
 // Sorts the `count` set numbers at `order` by their sets (`width` words at
-// sets[number]), equal sets by number. The sets agree on their words before
-// `from`. A set's first non-zero word settles most comparisons, so a sort of
-// those words goes first and only the sets that tie on it are read further.
+// sets[number]), equal sets by number, and marks in `repeat` every set equal
+// to one of a smaller number. The sets agree on their words before `from`.
+// A set's first non-zero word settles most comparisons, so a sort of those
+// words goes first and only the sets that tie on it are read further.
 void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t* order, std::size_t count,
-              std::size_t from) {
+              std::size_t from, std::vector<char>& repeat) {
   std::vector<TSortKey> keyed(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::uint64_t* set = sets[order[k]];
@@ -178,14 +179,20 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
     // The run agrees up to its leading word; with no word after it, its sets
     // are equal and already in number order.
     const std::size_t next = width - keyed[begin].Lead + 1;
-    if (next < width && end - begin > SmallRun) {
-      SortSets(sets, width, order + begin, end - begin, next);
-    } else if (next < width && end - begin > 1) {
+    if (next >= width) {
+      for (std::size_t k = begin + 1; k < end; ++k)
+        repeat[order[k]] = 1;
+    } else if (end - begin > SmallRun) {
+      SortSets(sets, width, order + begin, end - begin, next, repeat);
+    } else if (end - begin > 1) {
+      const auto rest = static_cast<std::int32_t>(width - next);
       std::sort(order + begin, order + end, [&](std::uint32_t x, std::uint32_t y) {
-        const int order =
-            CompareWords(sets[x] + next, sets[y] + next, static_cast<std::int32_t>(width - next));
+        const int order = CompareWords(sets[x] + next, sets[y] + next, rest);
         return order != 0 ? order < 0 : x < y;
       });
+      for (std::size_t k = begin + 1; k < end; ++k) {
+        if (CompareWords(sets[order[k - 1]] + next, sets[order[k]] + next, rest) == 0) repeat[order[k]] = 1;
+      }
     }
     begin = end;
   }
@@ -208,14 +215,13 @@ void TBicliques::StoreNewSets(const std::vector<TFound>& found) {
   }
   std::vector<std::uint32_t> order(sets.size());
   std::iota(order.begin(), order.end(), 0u);
-  SortSets(sets.data(), width, order.data(), order.size(), 0);
-  // Two chunks may hold the same set. Sorted, the copies are neighbours and
-  // the first production, which keeps its Tag, leads.
+  // Two chunks may hold the same set: the first production keeps its Tag.
+  std::vector<char> repeat(sets.size(), 0);
+  SortSets(sets.data(), width, order.data(), order.size(), 0, repeat);
   std::vector<std::uint32_t> kept;
   kept.reserve(order.size());
   for (const std::uint32_t number : order) {
-    if (!kept.empty() && CompareWords(sets[kept.back()], sets[number], TargetWords) == 0) continue;
-    kept.push_back(number);
+    if (repeat[number] == 0) kept.push_back(number);
   }
 
   const std::size_t newCount = kept.size();
@@ -239,22 +245,37 @@ void TBicliques::StoreNewSets(const std::vector<TFound>& found) {
             });
 
   // Both sides are sorted, and no new set is in Results: one merge, from the
-  // back and in place, so that no second copy of Results is made.
+  // back. It runs in place when ResultWords has room, else straight into a
+  // larger buffer, so that no set is copied twice.
   const std::size_t oldCount = Results->Items.size();
+  const std::size_t count = oldCount + newCount;
+  std::vector<std::uint64_t> grown;
+  if (ResultWords.capacity() < count * width) {
+    grown.reserve(count * width * 3 / 2); // room for the next passes
+    grown.resize(count * width);
+  } else {
+    ResultWords.resize(count * width);
+  }
+  std::uint64_t* out = grown.empty() ? ResultWords.data() : grown.data();
   std::vector<std::uint32_t> movedTo(oldCount);
   std::vector<std::uint32_t> placedAt(newCount);
-  ResultWords.resize((oldCount + newCount) * width);
-  Results->Items.resize(oldCount + newCount);
+  Results->Items.resize(count);
   std::size_t a = oldCount;
   std::size_t b = newCount;
-  for (std::size_t to = oldCount + newCount; b > 0;) {
+  for (std::size_t to = count; b > 0;) {
     --to;
     const bool takeOld = a > 0 && CompareWords(&ResultWords[(a - 1) * width], &FrontierWords[(b - 1) * width],
                                                TargetWords) > 0;
     const std::uint64_t* set = takeOld ? &ResultWords[--a * width] : &FrontierWords[--b * width];
-    std::copy(set, set + width, &ResultWords[to * width]);
+    std::copy(set, set + width, out + to * width);
     Results->Items[to] = takeOld ? Results->Items[a] : NewResults->Items[b];
     (takeOld ? movedTo[a] : placedAt[b]) = static_cast<std::uint32_t>(to);
+  }
+  // The sets before the first new one keep their places.
+  if (!grown.empty()) {
+    std::copy(ResultWords.begin(), ResultWords.begin() + static_cast<std::ptrdiff_t>(a * width),
+              grown.begin());
+    ResultWords.swap(grown);
   }
   for (std::size_t k = 0; k < a; ++k)
     movedTo[k] = static_cast<std::uint32_t>(k);
@@ -262,7 +283,7 @@ void TBicliques::StoreNewSets(const std::vector<TFound>& found) {
   NewResults->Items.clear();
 
   // Known numbers sets by position in ResultWords, which the merge changed.
-  Known.Reserve(static_cast<std::int64_t>(oldCount + newCount));
+  Known.Reserve(static_cast<std::int64_t>(count));
   Known.Renumber(movedTo);
   for (std::size_t k = 0; k < newCount; ++k) {
     const std::size_t ahead = k + PrefetchAhead;

@@ -260,10 +260,15 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   const std::size_t count = state.PendingSources.size();
   const std::vector<std::uint64_t>& hashes = state.PendingHashes;
   state.Fresh.clear();
-  for (std::size_t c = 0; c < std::min(Ahead, count); ++c)
+  // A lookup reads its slot and then the set the slot names: fetch the slot
+  // two distances ahead and, once it has come, the set one distance ahead.
+  for (std::size_t c = 0; c < std::min(2 * Ahead, count); ++c)
     view.Known->Prefetch(hashes[c]);
+  for (std::size_t c = 0; c < std::min(Ahead, count); ++c)
+    view.Known->PrefetchSet(view.Results, hashes[c]);
   for (std::size_t c = 0; c < count; ++c) {
-    if (c + Ahead < count) view.Known->Prefetch(hashes[c + Ahead]);
+    if (c + 2 * Ahead < count) view.Known->Prefetch(hashes[c + 2 * Ahead]);
+    if (c + Ahead < count) view.Known->PrefetchSet(view.Results, hashes[c + Ahead]);
     if (!view.Known->Contains(view.Results, &state.PendingWords[c * width], hashes[c])) {
       state.Fresh.push_back(static_cast<std::uint32_t>(c));
     }

@@ -67,6 +67,14 @@ public:
   void Renumber(const std::vector<std::uint32_t>& to);
   // Asks the processor to fetch the slot where a lookup of `hash` starts.
   void Prefetch(std::uint64_t hash) const { __builtin_prefetch(&Slots[Home(hash)]); }
+  // Asks the processor to fetch the set in `store` that the slot where a
+  // lookup of `hash` starts names, if that slot may hold it.
+  void PrefetchSet(const std::uint64_t* store, std::uint64_t hash) const {
+    const std::uint64_t slot = Slots[Home(hash)];
+    if (slot != 0 && slot >> 32 == hash >> 32) {
+      __builtin_prefetch(store + ((slot & 0xFFFFFFFFull) - 1) * static_cast<std::size_t>(Words));
+    }
+  }
 
 private:
   std::int32_t Words;
