@@ -154,6 +154,25 @@ struct TSortKey {
   }
 };
 
+// std::sort, on every thread when there are enough keys: one split around
+// the middle key, then each half on its own thread.
+void SortKeys(std::vector<TSortKey>& keys) {
+  const std::int32_t workers = WorkerCount(static_cast<std::int64_t>(keys.size()));
+  if (workers == 1) {
+    std::sort(keys.begin(), keys.end());
+    return;
+  }
+  const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(keys.size() / 2);
+  std::nth_element(keys.begin(), middle, keys.end());
+  RunChunks(2, workers, [&](std::int32_t, std::int32_t half) {
+    if (half == 0) {
+      std::sort(keys.begin(), middle);
+    } else {
+      std::sort(middle, keys.end());
+    }
+  });
+}
+
 // Sorts the `count` set numbers at `order` by their sets (`width` words at
 // sets[number]), equal sets by number, and marks in `repeat` every set equal
 // to one of a smaller number. The sets agree on their words before `from`.
@@ -163,13 +182,15 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
               std::size_t from, std::vector<char>& repeat) {
   std::vector<TSortKey> keyed(count);
   for (std::size_t k = 0; k < count; ++k) {
+    // Below the first level the sets come in sorted order, scattered.
+    if (k + PrefetchAhead < count) __builtin_prefetch(sets[order[k + PrefetchAhead]] + from);
     const std::uint64_t* set = sets[order[k]];
     std::size_t lead = from;
     while (lead < width && set[lead] == 0)
       ++lead;
     keyed[k] = {static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0};
   }
-  std::sort(keyed.begin(), keyed.end());
+  SortKeys(keyed);
   for (std::size_t k = 0; k < count; ++k)
     order[k] = keyed[k].Number;
   for (std::size_t begin = 0; begin < count;) {
