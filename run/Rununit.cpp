@@ -8,6 +8,7 @@
 #include "Closureunit.h"
 #include "Poslistunit.h"
 #include "Sortedlinesunit.h"
+#include "Wordsetunit.h"
 
 TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string& message)
     : std::runtime_error(message), Line(line), Column(column) {}
@@ -46,11 +47,12 @@ std::int32_t HardwareThreads() {
   return static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// The words of `array` in the word layout of Poslistunit, spare bits dropped.
+// The words of `array` in the word layout of Poslistunit. Spare bits are
+// dropped: RowsOf leaves them set for the empty target set.
 void LoadWords(const TBitArray& array, std::vector<std::uint64_t>& words) {
-  words.assign(static_cast<std::size_t>(WordCount(array.Size)), 0);
-  for (std::size_t k = 0; k < array.Bytes.size(); ++k)
-    words[k / 8] |= std::uint64_t{array.Bytes[k]} << (56 - 8 * (k % 8));
+  const std::int32_t count = WordCount(array.Size);
+  words.resize(static_cast<std::size_t>(count));
+  PackBytes(&array, words.data(), count);
   if (array.Size % 64 != 0) words.back() &= ~std::uint64_t{0} << (64 - array.Size % 64);
 }
 
