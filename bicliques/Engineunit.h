@@ -1,0 +1,95 @@
+// Engineunit: what every enumeration engine offers the run path. An engine is
+// made for a graph of RowCount sources and ColumnCount targets, gets its rows
+// with SetRow, runs once with a TRunConfig, and then hands out its results.
+//
+// Every engine lists the same results: every distinct intersection of the
+// target sets of one or more sources (the target side), with the sources
+// adjacent to all of it (the source side). The order of results is the
+// engine's own; the set of results is not.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <span>
+#include <stdexcept>
+#include <stop_token>
+
+// One side of a result, valid only during the call that hands it out: either
+// packed words (Words not null; the layout of Wordsetunit, Size bits) or an
+// ascending list of Count vertex numbers (Members).
+struct TVertexSet {
+  const std::uint64_t* Words = nullptr;
+  const std::int32_t* Members = nullptr;
+  std::int32_t Count = 0; // list length; unused for words
+};
+
+// Receives results. Called once per result, possibly from several threads at
+// once, each with its own `worker` number in [0, threads).
+using TResultVisitor =
+    std::function<void(std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets)>;
+
+// What the run is doing, for progress reports.
+enum class TPhase { Reading, Enumerating, Formatting };
+
+struct TProgress {
+  TPhase Phase = TPhase::Enumerating;
+  std::int32_t Pass = 0;  // consensus pass, counting from 1; 0 for engines without passes
+  std::int64_t Sets = 0;  // results found so far
+};
+
+// Size bounds on the two sides of a result: a result is listed only when
+// MinSources <= |sources| <= MaxSources and MinTargets <= |targets| <= MaxTargets.
+struct TBounds {
+  std::int32_t MinSources = 0;
+  std::int32_t MaxSources = std::numeric_limits<std::int32_t>::max();
+  std::int32_t MinTargets = 0;
+  std::int32_t MaxTargets = std::numeric_limits<std::int32_t>::max();
+
+  bool Unbounded() const {
+    return MinSources <= 1 && MinTargets == 0 && MaxSources == std::numeric_limits<std::int32_t>::max() &&
+           MaxTargets == std::numeric_limits<std::int32_t>::max();
+  }
+  bool Admits(std::int32_t sources, std::int32_t targets) const {
+    return sources >= MinSources && sources <= MaxSources && targets >= MinTargets && targets <= MaxTargets;
+  }
+};
+
+// How one run goes. The results never depend on Threads.
+struct TRunConfig {
+  // Threads the run may use, the calling thread included; 0 means every core.
+  std::int32_t Threads = 0;
+  // A stop request ends Run, within about 100 ms, with TCancelled.
+  std::stop_token Stop;
+  // Called on the thread that called Run, a few times a second at most.
+  std::function<void(const TProgress&)> Progress;
+  TBounds Bounds;
+  // When set, Run hands every result to it as soon as it is found and keeps
+  // none (Count still counts them); ForEachResult is then not to be called.
+  TResultVisitor Stream;
+};
+
+// Thrown by Run when the run was stopped; everything the run made is freed.
+class TCancelled : public std::runtime_error {
+public:
+  TCancelled() : std::runtime_error("cancelled") {}
+};
+
+class TEngine {
+public:
+  virtual ~TEngine() = default;
+
+  // Source `source` gets the targets listed (ascending, distinct, each below
+  // ColumnCount). Pre: called before Run, at most once per source; sources
+  // never set have no targets.
+  virtual void SetRow(std::int32_t source, std::span<const std::int32_t> targets) = 0;
+  // Enumerates the results that the bounds admit; returns their number.
+  // Call once, after the rows.
+  virtual std::int64_t Run(const TRunConfig& config) = 0;
+  // Number of results of Run.
+  virtual std::int64_t Count() const = 0;
+  // Calls `visit` with results first..last-1 (worker 0), in the engine's
+  // order; safe to call from several threads at once on ranges of their own.
+  // Pre: Run has returned without a Stream; 0 <= first <= last <= Count().
+  virtual void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const = 0;
+};
