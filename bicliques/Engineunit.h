@@ -34,8 +34,8 @@ enum class TPhase { Reading, Enumerating, Formatting };
 
 struct TProgress {
   TPhase Phase = TPhase::Enumerating;
-  std::int32_t Pass = 0;  // consensus pass, counting from 1; 0 for engines without passes
-  std::int64_t Sets = 0;  // results found so far
+  std::int32_t Pass = 0; // consensus pass, counting from 1; 0 for engines without passes
+  std::int64_t Sets = 0; // results found so far
 };
 
 // Size bounds on the two sides of a result: a result is listed only when

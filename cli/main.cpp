@@ -46,8 +46,9 @@ int RunCommand(const TOptions& options) {
   const std::string text = ReadAll(options.Input);
   TRunResult result;
   try {
-    result = RunLines(SplitLines(text),
-                      options.Engine == "closure" ? TEngineKind::Closure : TEngineKind::Consensus);
+    TRunOptions run;
+    run.Engine = options.Engine == "closure" ? TEngineKind::Extension : TEngineKind::Consensus;
+    result = RunLines(SplitLines(text), run);
   } catch (const TInputError& error) {
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
     return ExitRefused;

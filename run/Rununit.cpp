@@ -5,13 +5,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "Closureunit.h"
+#include "Extensionunit.h"
 #include "Poslistunit.h"
 #include "Sortedlinesunit.h"
 #include "Wordsetunit.h"
-
-TInputError::TInputError(std::int64_t line, std::int64_t column, const std::string& message)
-    : std::runtime_error(message), Line(line), Column(column) {}
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -56,7 +53,7 @@ void LoadWords(const TBitArray& array, std::vector<std::uint64_t>& words) {
   if (array.Size % 64 != 0) words.back() &= ~std::uint64_t{0} << (64 - array.Size % 64);
 }
 
-void RunConsensus(const std::vector<std::string>& lines, TRunResult& result) {
+void RunConsensus(const std::vector<std::string>& lines, const TRunConfig& config, TRunResult& result) {
   result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
   TBicliques& engine = *result.Engine;
   for (std::int32_t u = 0; u < result.Sources; ++u) {
@@ -70,6 +67,7 @@ void RunConsensus(const std::vector<std::string>& lines, TRunResult& result) {
   const auto start = std::chrono::steady_clock::now();
   engine.Run();
   result.Elapsed = std::chrono::steady_clock::now() - start;
+  if (config.Stop.stop_requested()) throw TCancelled();
   result.Passes = engine.Passes;
   result.Count = engine.Results->ItemCount();
 
@@ -89,13 +87,14 @@ void RunConsensus(const std::vector<std::string>& lines, TRunResult& result) {
       });
 }
 
-void RunClosure(const std::vector<std::string>& lines, TRunResult& result) {
-  TClosureBicliques engine(result.Sources, result.Targets);
+void RunExtension(const std::vector<std::string>& lines, const TRunConfig& config, TRunResult& result) {
+  TExtensionBicliques engine(result.Sources, result.Targets);
   for (std::int32_t u = 0; u < result.Sources; ++u)
     engine.SetRow(u, lines[static_cast<std::size_t>(u)]);
   const auto start = std::chrono::steady_clock::now();
   engine.Run();
   result.Elapsed = std::chrono::steady_clock::now() - start;
+  if (config.Stop.stop_requested()) throw TCancelled();
   result.Count = static_cast<std::int32_t>(engine.Count());
   result.Text = SortedResultText(
       engine.Count(), engine.ThreadCount,
@@ -137,15 +136,16 @@ void CheckMatrix(const std::vector<std::string>& lines) {
   }
 }
 
-TRunResult RunLines(const std::vector<std::string>& lines, TEngineKind engineKind) {
+TRunResult RunLines(const std::vector<std::string>& lines, const TRunOptions& options) {
   CheckMatrix(lines);
+  if (options.Config.Stop.stop_requested()) throw TCancelled();
   TRunResult result;
   result.Sources = static_cast<std::int32_t>(lines.size());
   result.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
-  if (engineKind == TEngineKind::Closure) {
-    RunClosure(lines, result);
+  if (options.Engine == TEngineKind::Extension) {
+    RunExtension(lines, options.Config, result);
   } else {
-    RunConsensus(lines, result);
+    RunConsensus(lines, options.Config, result);
   }
   return result;
 }

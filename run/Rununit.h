@@ -1,7 +1,7 @@
 // Rununit: the RUN path without a window. Matrix text goes in; the sorted,
 // duplicate-free result lines, the number of bicliques, the number of passes
 // and the enumeration time come out. The window and the command line are thin
-// faces over RunLines, which runs either engine with the same result text.
+// faces over RunLines, which runs any engine with the same result text.
 #pragma once
 
 #include <chrono>
@@ -13,18 +13,18 @@
 #include <vector>
 
 #include "Bicliqueunit.h"
+#include "Engineunit.h"
+#include "Matrixunit.h"
 
-// Input that RUN refuses, with the 1-based place at fault (Column 0 when the
-// whole line is at fault).
-class TInputError : public std::runtime_error {
-public:
-  TInputError(std::int64_t line, std::int64_t column, const std::string& message);
-  std::int64_t Line;
-  std::int64_t Column;
+// The engine RunLines uses: TBicliques (consensus passes), or
+// TExtensionBicliques (closure extension, the faster one).
+enum class TEngineKind { Consensus, Extension };
+
+struct TRunOptions {
+  TEngineKind Engine = TEngineKind::Consensus;
+  // Threads, stop request, progress and bounds; its Stream is not used here.
+  TRunConfig Config;
 };
-
-// The engine RunLines uses: TBicliques, or TClosureBicliques.
-enum class TEngineKind { Consensus, Closure };
 
 struct TRunResult {
   // One line per maximal biclique, "rows : columns", each followed by "\n";
@@ -33,10 +33,10 @@ struct TRunResult {
   std::int32_t Sources = 0;                      // input lines
   std::int32_t Targets = 0;                      // characters per line
   std::int32_t Count = 0;                        // maximal bicliques found
-  std::int32_t Passes = 0;                       // consensus passes; 0 for the closure engine
+  std::int32_t Passes = 0;                       // consensus passes; 0 for the extension engine
   std::chrono::steady_clock::duration Elapsed{}; // enumeration only
   std::unique_ptr<TBicliques>
-      Engine; // the consensus engine that produced the lines; null for the closure engine
+      Engine; // the consensus engine that produced the lines; null for the extension engine
 };
 
 // Splits text into lines at "\n" or "\r\n". A line break after the last line
@@ -47,6 +47,7 @@ std::vector<std::string> SplitLines(std::string_view text);
 // characters as the first, naming the first place at fault.
 void CheckMatrix(const std::vector<std::string>& lines);
 
-// Checks the lines, enumerates their maximal bicliques with `engine` and
-// formats them. Throws TInputError on refused input, before any engine is built.
-TRunResult RunLines(const std::vector<std::string>& lines, TEngineKind engine = TEngineKind::Consensus);
+// Checks the lines, enumerates their maximal bicliques as `options` say and
+// formats them. Throws TInputError on refused input, before any engine is
+// built, and TCancelled when options.Config.Stop is requested.
+TRunResult RunLines(const std::vector<std::string>& lines, const TRunOptions& options = {});

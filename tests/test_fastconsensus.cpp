@@ -11,14 +11,14 @@
 
 namespace {
 
-using TMatrix = std::vector<std::string>;
+using TRowTexts = std::vector<std::string>;
 
-template <typename TEngine> void Fill(TEngine& engine, const TMatrix& rows) {
+template <typename TEngine> void Fill(TEngine& engine, const TRowTexts& rows) {
   for (std::size_t s = 0; s < rows.size(); ++s)
     engine.Rows[s]->FromBinStr(rows[s]);
 }
 
-std::int32_t Width(const TMatrix& rows) {
+std::int32_t Width(const TRowTexts& rows) {
   return rows.empty() ? 0 : static_cast<std::int32_t>(rows[0].size());
 }
 
@@ -54,7 +54,7 @@ void ExpectSortedWithZeroSpareBits(const TBitArrayList* list) {
 }
 
 // Runs both engines on `rows` and expects the same outcome in every respect.
-void ExpectSameAsReference(const TMatrix& rows) {
+void ExpectSameAsReference(const TRowTexts& rows) {
   const auto n = static_cast<std::int32_t>(rows.size());
   TReferenceBicliques reference(n, Width(rows));
   Fill(reference, rows);
@@ -71,10 +71,10 @@ void ExpectSameAsReference(const TMatrix& rows) {
 }
 
 // A random matrix with some all-zero rows and some repeated rows.
-TMatrix RandomMatrix(std::mt19937& random, std::int32_t rowCount, std::int32_t width, double density) {
+TRowTexts RandomMatrix(std::mt19937& random, std::int32_t rowCount, std::int32_t width, double density) {
   std::bernoulli_distribution bit(density);
   std::uniform_int_distribution<int> kind(0, 9);
-  TMatrix rows;
+  TRowTexts rows;
   for (std::int32_t s = 0; s < rowCount; ++s) {
     const int k = kind(random);
     if (k == 0) {
@@ -93,7 +93,7 @@ TMatrix RandomMatrix(std::mt19937& random, std::int32_t rowCount, std::int32_t w
 
 struct TWorkedCase {
   const char* Name;
-  TMatrix Rows;
+  TRowTexts Rows;
   std::vector<std::string> Results; // bits#Tag, in Results order
   std::int32_t Passes;
 };
@@ -129,7 +129,7 @@ TEST(FastConsensus, RandomMatricesAroundWordEdges) {
   const std::pair<std::int32_t, double> shapes[] = {{2, 0.5}, {7, 0.85}, {12, 0.6}, {20, 0.3}, {33, 0.15}};
   for (const std::int32_t width : {1, 5, 8, 9, 63, 64, 65, 127, 128, 129, 200}) {
     for (const auto& [rowCount, density] : shapes) {
-      const TMatrix rows = RandomMatrix(random, rowCount, width, density);
+      const TRowTexts rows = RandomMatrix(random, rowCount, width, density);
       SCOPED_TRACE("width " + std::to_string(width) + ", density " + std::to_string(density) + ", rows " +
                    std::to_string(rowCount));
       ExpectSameAsReference(rows);
@@ -141,7 +141,7 @@ TEST(FastConsensus, RandomMatricesAroundWordEdges) {
 TEST(FastConsensus, ParallelPassesMatchTheReferenceRunAfterRun) {
   std::mt19937 random(7);
   for (const std::int32_t width : {190, 300}) {
-    const TMatrix rows = RandomMatrix(random, 28, width, 0.3);
+    const TRowTexts rows = RandomMatrix(random, 28, width, 0.3);
     ExpectSameAsReference(rows);
     std::vector<std::string> first;
     for (int run = 0; run < 4; ++run) {
@@ -160,7 +160,7 @@ TEST(FastConsensus, ParallelPassesMatchTheReferenceRunAfterRun) {
 TEST(FastConsensus, EveryPassLeavesTheListsAsTheReferenceDoes) {
   std::mt19937 random(99);
   for (const std::int32_t width : {6, 64, 90}) {
-    const TMatrix rows = RandomMatrix(random, 12, width, 0.5);
+    const TRowTexts rows = RandomMatrix(random, 12, width, 0.5);
     TReferenceBicliques reference(12, width);
     TBicliques fast(12, width);
     Fill(reference, rows);
@@ -190,7 +190,7 @@ TEST(FastConsensus, EveryPassLeavesTheListsAsTheReferenceDoes) {
 TEST(FastConsensus, ClosureKeepsTheTargetsOfEverySourceHoldingTheSet) {
   std::mt19937 random(5);
   for (const std::int32_t width : {3, 8, 65}) {
-    const TMatrix rows = RandomMatrix(random, 9, width, 0.7);
+    const TRowTexts rows = RandomMatrix(random, 9, width, 0.7);
     TBicliques engine(9, width);
     Fill(engine, rows);
     engine.BuildColumns();

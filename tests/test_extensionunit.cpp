@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "Closureunit.h"
+#include "Extensionunit.h"
 #include "Rununit.h"
 
 namespace {
 
-using TMatrix = std::vector<std::string>; // rows of '0'/'1'
+using TRowTexts = std::vector<std::string>; // rows of '0'/'1'
 
 std::string PosList(const std::vector<bool>& bits) {
   std::string text;
@@ -23,10 +23,10 @@ std::string PosList(const std::vector<bool>& bits) {
   return text;
 }
 
-std::size_t Width(const TMatrix& matrix) { return matrix.empty() ? 0 : matrix.front().size(); }
+std::size_t Width(const TRowTexts& matrix) { return matrix.empty() ? 0 : matrix.front().size(); }
 
 // The line of target set `targets`: the sources having all of it, " : ", the targets.
-std::string LineOf(const TMatrix& matrix, const std::vector<bool>& targets) {
+std::string LineOf(const TRowTexts& matrix, const std::vector<bool>& targets) {
   std::vector<bool> sources(matrix.size());
   for (std::size_t s = 0; s < matrix.size(); ++s) {
     sources[s] = true;
@@ -39,7 +39,7 @@ std::string LineOf(const TMatrix& matrix, const std::vector<bool>& targets) {
 std::vector<std::string> SortedUnique(std::set<std::string> lines) { return {lines.begin(), lines.end()}; }
 
 // Slow and obvious: the intersection of every non-empty set of rows.
-std::vector<std::string> ByRowSubsets(const TMatrix& matrix) {
+std::vector<std::string> ByRowSubsets(const TRowTexts& matrix) {
   std::set<std::string> lines;
   const std::size_t rows = matrix.size();
   for (std::uint32_t mask = 1; mask < (1u << rows); ++mask) {
@@ -56,7 +56,7 @@ std::vector<std::string> ByRowSubsets(const TMatrix& matrix) {
 
 // Slow and obvious for few columns: for every target set with a source
 // having all of it, the intersection of those sources.
-std::vector<std::string> ByColumnSubsets(const TMatrix& matrix) {
+std::vector<std::string> ByColumnSubsets(const TRowTexts& matrix) {
   std::set<std::string> lines;
   const std::size_t columns = Width(matrix);
   for (std::uint32_t mask = 0; mask < (1u << columns) && !matrix.empty(); ++mask) {
@@ -94,17 +94,17 @@ std::string LineOfWords(const std::uint64_t* sources, std::int32_t rows, const s
 
 // The engine's results, each formatted bit by bit, sorted; fails the test on
 // a count that does not match or a result given twice.
-std::vector<std::string> EngineLines(const TMatrix& matrix, TClosureSide side, std::int32_t threads) {
+std::vector<std::string> EngineLines(const TRowTexts& matrix, TExtensionSide side, std::int32_t threads) {
   const auto rows = static_cast<std::int32_t>(matrix.size());
   const auto columns = static_cast<std::int32_t>(Width(matrix));
-  TClosureBicliques engine(rows, columns);
+  TExtensionBicliques engine(rows, columns);
   engine.Side = side;
   engine.ThreadCount = threads;
   for (std::int32_t s = 0; s < rows; ++s)
     engine.SetRow(s, matrix[static_cast<std::size_t>(s)]);
   const std::int64_t count = engine.Run();
   EXPECT_EQ(count, engine.Count());
-  if (side != TClosureSide::Automatic && rows > 0 && columns > 0) {
+  if (side != TExtensionSide::Automatic && rows > 0 && columns > 0) {
     EXPECT_EQ(engine.UsedSide(), side);
   }
 
@@ -128,9 +128,9 @@ std::vector<std::string> EngineLines(const TMatrix& matrix, TClosureSide side, s
   return lines;
 }
 
-TMatrix RandomMatrix(std::size_t rows, std::size_t columns, double density, std::mt19937_64& random) {
+TRowTexts RandomMatrix(std::size_t rows, std::size_t columns, double density, std::mt19937_64& random) {
   std::bernoulli_distribution draw(density);
-  TMatrix matrix(rows, std::string(columns, '0'));
+  TRowTexts matrix(rows, std::string(columns, '0'));
   for (auto& row : matrix) {
     for (auto& cell : row)
       cell = draw(random) ? '1' : '0';
@@ -141,14 +141,15 @@ TMatrix RandomMatrix(std::size_t rows, std::size_t columns, double density, std:
   return matrix;
 }
 
-constexpr TClosureSide BothSides[] = {TClosureSide::Targets, TClosureSide::Sources, TClosureSide::Automatic};
+constexpr TExtensionSide BothSides[] = {TExtensionSide::Targets, TExtensionSide::Sources,
+                                        TExtensionSide::Automatic};
 
 } // namespace
 
-TEST(Closureunit, EdgeCasesOnEverySide) {
+TEST(Extensionunit, EdgeCasesOnEverySide) {
   struct TCase {
     const char* Name;
-    TMatrix Matrix;
+    TRowTexts Matrix;
     std::vector<std::string> Lines;
   };
   const TCase cases[] = {
@@ -171,7 +172,7 @@ TEST(Closureunit, EdgeCasesOnEverySide) {
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(ByRowSubsets(c.Matrix), c.Lines) << c.Name << " (oracle)";
-    for (const TClosureSide side : BothSides) {
+    for (const TExtensionSide side : BothSides) {
       for (const std::int32_t threads : {1, 2}) {
         EXPECT_EQ(EngineLines(c.Matrix, side, threads), c.Lines)
             << c.Name << ", side " << static_cast<int>(side) << ", threads " << threads;
@@ -180,22 +181,22 @@ TEST(Closureunit, EdgeCasesOnEverySide) {
   }
 }
 
-TEST(Closureunit, MatchesRowSubsetsOnRandomMatrices) {
+TEST(Extensionunit, MatchesRowSubsetsOnRandomMatrices) {
   std::mt19937_64 random(2024);
   std::uniform_int_distribution<std::size_t> rowCount(0, 14);
   std::uniform_int_distribution<std::size_t> columnCount(0, 70);
   std::uniform_real_distribution<double> density(0.05, 0.95);
   for (int round = 0; round < 150; ++round) {
-    const TMatrix matrix = RandomMatrix(rowCount(random), columnCount(random), density(random), random);
+    const TRowTexts matrix = RandomMatrix(rowCount(random), columnCount(random), density(random), random);
     const std::vector<std::string> expected = ByRowSubsets(matrix);
-    for (const TClosureSide side : BothSides) {
+    for (const TExtensionSide side : BothSides) {
       ASSERT_EQ(EngineLines(matrix, side, 1 + round % 3), expected)
           << "round " << round << ", side " << static_cast<int>(side);
     }
   }
 }
 
-TEST(Closureunit, MatchesAcrossWordBoundaries) {
+TEST(Extensionunit, MatchesAcrossWordBoundaries) {
   std::mt19937_64 random(77);
   struct TShape {
     std::size_t Rows;
@@ -207,26 +208,32 @@ TEST(Closureunit, MatchesAcrossWordBoundaries) {
   const TShape tall[] = {{63, 9}, {64, 9}, {65, 10}, {128, 8}, {129, 11}, {200, 12}};
   for (const double density : {0.3, 0.7, 0.9}) {
     for (const TShape shape : wide) {
-      const TMatrix matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
+      const TRowTexts matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
       const std::vector<std::string> expected = ByRowSubsets(matrix);
-      for (const TClosureSide side : BothSides)
+      for (const TExtensionSide side : BothSides)
         EXPECT_EQ(EngineLines(matrix, side, 2), expected) << shape.Rows << " x " << shape.Columns;
     }
     for (const TShape shape : tall) {
-      const TMatrix matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
+      const TRowTexts matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
       const std::vector<std::string> expected = ByColumnSubsets(matrix);
-      for (const TClosureSide side : BothSides)
+      for (const TExtensionSide side : BothSides)
         EXPECT_EQ(EngineLines(matrix, side, 2), expected) << shape.Rows << " x " << shape.Columns;
     }
   }
 }
 
-TEST(Closureunit, RunLinesGivesTheConsensusText) {
+TRunOptions ExtensionRun() {
+  TRunOptions options;
+  options.Engine = TEngineKind::Extension;
+  return options;
+}
+
+TEST(Extensionunit, RunLinesGivesTheConsensusText) {
   std::mt19937_64 random(5);
   for (int round = 0; round < 40; ++round) {
-    const TMatrix matrix = RandomMatrix(5 + round % 30, 3 + round % 40, 0.2 + 0.015 * round, random);
+    const TRowTexts matrix = RandomMatrix(5 + round % 30, 3 + round % 40, 0.2 + 0.015 * round, random);
     const TRunResult consensus = RunLines(matrix);
-    const TRunResult closure = RunLines(matrix, TEngineKind::Closure);
+    const TRunResult closure = RunLines(matrix, ExtensionRun());
     ASSERT_EQ(closure.Text, consensus.Text) << "round " << round;
     EXPECT_EQ(closure.Count, consensus.Count);
     EXPECT_EQ(closure.Passes, 0);
@@ -234,12 +241,12 @@ TEST(Closureunit, RunLinesGivesTheConsensusText) {
   }
 }
 
-TEST(Closureunit, RepeatedParallelRunsGiveTheSameText) {
+TEST(Extensionunit, RepeatedParallelRunsGiveTheSameText) {
   std::mt19937_64 random(11);
-  const TMatrix matrix = RandomMatrix(40, 40, 0.5, random);
-  const std::vector<std::string> first = SplitLines(RunLines(matrix, TEngineKind::Closure).Text);
+  const TRowTexts matrix = RandomMatrix(40, 40, 0.5, random);
+  const std::vector<std::string> first = SplitLines(RunLines(matrix, ExtensionRun()).Text);
   ASSERT_TRUE(std::is_sorted(first.begin(), first.end()));
   ASSERT_EQ(std::adjacent_find(first.begin(), first.end()), first.end());
   for (int run = 0; run < 5; ++run)
-    EXPECT_EQ(SplitLines(RunLines(matrix, TEngineKind::Closure).Text), first) << "run " << run;
+    EXPECT_EQ(SplitLines(RunLines(matrix, ExtensionRun()).Text), first) << "run " << run;
 }

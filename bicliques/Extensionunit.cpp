@@ -1,4 +1,4 @@
-#include "Closureunit.h"
+#include "Extensionunit.h"
 
 #include <algorithm>
 #include <atomic>
@@ -356,7 +356,7 @@ private:
 
 } // namespace
 
-TClosureBicliques::TClosureBicliques(std::int32_t rowCount, std::int32_t columnCount)
+TExtensionBicliques::TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount)
     : RowCount(rowCount), ColumnCount(columnCount),
       ThreadCount(std::max<std::int32_t>(1, static_cast<std::int32_t>(std::thread::hardware_concurrency()))),
       TargetWords(WordCount(columnCount)), SourceWords(WordCount(rowCount)),
@@ -364,7 +364,7 @@ TClosureBicliques::TClosureBicliques(std::int32_t rowCount, std::int32_t columnC
   assert(rowCount >= 0 && columnCount >= 0);
 }
 
-void TClosureBicliques::SetRow(std::int32_t source, std::string_view bits) {
+void TExtensionBicliques::SetRow(std::int32_t source, std::string_view bits) {
   assert(source >= 0 && source < RowCount && bits.size() == static_cast<std::size_t>(ColumnCount));
   std::uint64_t* row = Rows.data() + static_cast<std::size_t>(source) * static_cast<std::size_t>(TargetWords);
   std::fill(row, row + TargetWords, 0);
@@ -373,7 +373,7 @@ void TClosureBicliques::SetRow(std::int32_t source, std::string_view bits) {
   }
 }
 
-void TClosureBicliques::BuildColumns() {
+void TExtensionBicliques::BuildColumns() {
   Columns.assign(static_cast<std::size_t>(ColumnCount) * static_cast<std::size_t>(SourceWords), 0);
   for (std::int32_t s = 0; s < RowCount; ++s) {
     const std::uint64_t* row =
@@ -390,28 +390,28 @@ void TClosureBicliques::BuildColumns() {
   }
 }
 
-TClosureSide TClosureBicliques::ChooseSide() const {
-  if (Side != TClosureSide::Automatic) return Side;
+TExtensionSide TExtensionBicliques::ChooseSide() const {
+  if (Side != TExtensionSide::Automatic) return Side;
   // A node tries every extension vertex outside its intent, each try
   // intersecting an extent of the other side's words; a try costs a few words
   // more for its bookkeeping.
   const auto cost = [](std::int64_t extension, std::int64_t otherWords) {
     return extension * (otherWords + 8);
   };
-  return cost(RowCount, TargetWords) < cost(ColumnCount, SourceWords) ? TClosureSide::Sources
-                                                                      : TClosureSide::Targets;
+  return cost(RowCount, TargetWords) < cost(ColumnCount, SourceWords) ? TExtensionSide::Sources
+                                                                      : TExtensionSide::Targets;
 }
 
-std::int32_t TClosureBicliques::ExtensionWords() const { return Transposed ? SourceWords : TargetWords; }
+std::int32_t TExtensionBicliques::ExtensionWords() const { return Transposed ? SourceWords : TargetWords; }
 
-std::int64_t TClosureBicliques::Run() {
+std::int64_t TExtensionBicliques::Run() {
   BuildColumns();
   Sets.clear();
   ResultCount = 0;
   if (RowCount == 0) return 0;
   // Without targets there is one result, all sources, on either side; the
   // target side keeps it free of empty sets.
-  Transposed = ColumnCount > 0 && ChooseSide() == TClosureSide::Sources;
+  Transposed = ColumnCount > 0 && ChooseSide() == TExtensionSide::Sources;
 
   TContext context{};
   if (Transposed) {
@@ -470,13 +470,13 @@ std::int64_t TClosureBicliques::Run() {
   return ResultCount;
 }
 
-std::int64_t TClosureBicliques::Count() const { return ResultCount; }
+std::int64_t TExtensionBicliques::Count() const { return ResultCount; }
 
-TClosureSide TClosureBicliques::UsedSide() const {
-  return Transposed ? TClosureSide::Sources : TClosureSide::Targets;
+TExtensionSide TExtensionBicliques::UsedSide() const {
+  return Transposed ? TExtensionSide::Sources : TExtensionSide::Targets;
 }
 
-void TClosureBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t* out) const {
+void TExtensionBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t* out) const {
   const std::int32_t setWords = ExtensionWords();
   const std::int32_t otherCount = Transposed ? ColumnCount : RowCount;
   const std::int32_t otherWords = WordCount(otherCount);
@@ -531,8 +531,8 @@ void TClosureBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t
   }
 }
 
-void TClosureBicliques::ForEachResult(std::int64_t first, std::int64_t last,
-                                      const TResultVisitor& visit) const {
+void TExtensionBicliques::ForEachResult(std::int64_t first, std::int64_t last,
+                                        const TResultVisitor& visit) const {
   assert(0 <= first && first <= last && last <= ResultCount);
   const std::int32_t words = ExtensionWords();
   const std::int32_t otherWords = Transposed ? TargetWords : SourceWords;

@@ -1,4 +1,4 @@
-// Closureunit: TClosureBicliques, the enumeration engine by closure extension.
+// Extensionunit: TExtensionBicliques, the enumeration engine by closure extension.
 // It lists the same results as TBicliques: every distinct intersection of the
 // target sets of one or more sources, with its source side (the sources
 // adjacent to all of it).
@@ -16,20 +16,20 @@
 // The side whose vertices extend a set one by one; the other side is reached
 // by closure. Targets keeps the matrix as given, Sources works on its
 // transpose; Automatic lets Run pick the one it expects to be cheaper.
-enum class TClosureSide { Automatic, Targets, Sources };
+enum class TExtensionSide { Automatic, Targets, Sources };
 
-class TClosureBicliques {
+class TExtensionBicliques {
 public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
-  TClosureSide Side = TClosureSide::Automatic;
+  TExtensionSide Side = TExtensionSide::Automatic;
   // Threads Run uses, at least 1; the results do not depend on it.
   std::int32_t ThreadCount;
 
   // All rows empty; ThreadCount is the number of hardware threads. Pre: both >= 0.
-  TClosureBicliques(std::int32_t rowCount, std::int32_t columnCount);
-  TClosureBicliques(const TClosureBicliques&) = delete;
-  TClosureBicliques& operator=(const TClosureBicliques&) = delete;
+  TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount);
+  TExtensionBicliques(const TExtensionBicliques&) = delete;
+  TExtensionBicliques& operator=(const TExtensionBicliques&) = delete;
 
   // Target t of `source` is set when bits[t] is '1'.
   // Pre: 0 <= source < RowCount; bits holds ColumnCount characters '0'/'1'.
@@ -40,7 +40,7 @@ public:
   // Number of results of Run.
   std::int64_t Count() const;
   // The side Run extended: Targets or Sources.
-  TClosureSide UsedSide() const;
+  TExtensionSide UsedSide() const;
   // Calls `visit` with results first..last-1 in order, each as its source side
   // (WordCount(RowCount) words) and its target side (WordCount(ColumnCount)
   // words), valid during the call. Safe to call from several threads at once.
@@ -65,7 +65,7 @@ private:
   std::int64_t ResultCount = 0;
 
   void BuildColumns();
-  TClosureSide ChooseSide() const;
+  TExtensionSide ChooseSide() const;
   std::int32_t ExtensionWords() const;
   // Writes the vertices of the other side adjacent to all of `set` (an
   // extension-side set) into `out`.
