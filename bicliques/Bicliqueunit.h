@@ -2,14 +2,14 @@
 // as the target set of every source (Rows) and the source set of every target
 // (Columns) and lists every maximal biclique by consensus passes with closure.
 //
-// Use: construct with the matrix size, fill Rows, call Run once, then read
-// Results and RowsOf. Results holds, once each and in Compare order, every
-// distinct intersection of the target sets of one or more sources: exactly the
-// target sides of the maximal bicliques with a non-empty source side.
+// Use: construct with the matrix size, fill Rows (directly or through
+// SetRow), call Run once, then read Results and RowsOf, or ForEachResult. Results holds, once each and in
+// Compare order, every distinct intersection of the target sets of one or more sources: exactly the target
+// sides of the maximal bicliques with a non-empty source side.
 //
-// The passes work on word-packed copies of the rows and of the lists (see
-// Wordsetunit), scan the frontier in chunks on every core (Consensusscanunit)
-// and sort each pass's new sets once. The lists and every Tag come out as if
+// The passes run in TConsensusCore, on word-packed copies of the rows and of
+// the lists, and hand each pass's new sets over in sorted order; this class
+// keeps the bit arrays and lists in step with them. The lists and every Tag come out as if
 // the frontier were walked one set at a time and each source after the set's
 // Tag tried in ascending order, the first production of a set keeping its Tag.
 #pragma once
@@ -19,13 +19,11 @@
 #include <vector>
 
 #include "Bitarraylistunit.h"
+#include "Consensuscoreunit.h"
+#include "Engineunit.h"
 #include "Tbitarrayunit.h"
-#include "Wordsetunit.h"
 
-class TScanTables;
-struct TFound;
-
-class TBicliques {
+class TBicliques : public TEngine {
 public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
@@ -44,12 +42,22 @@ public:
 
   // Rows gets rowCount zero arrays of columnCount bits. Pre: both >= 0.
   TBicliques(std::int32_t rowCount, std::int32_t columnCount);
-  ~TBicliques();
+  ~TBicliques() override;
   TBicliques(const TBicliques&) = delete;
   TBicliques& operator=(const TBicliques&) = delete;
 
-  // Enumerates; returns Results->ItemCount(). Call once, after filling Rows.
+  // Enumerates with the default configuration; returns Results->ItemCount().
+  // Call once, after filling Rows.
   std::int32_t Run();
+  // Results always holds every result; the bounds choose those that Count,
+  // ForEachResult and the stream give.
+  std::int64_t Run(const TRunConfig& config) override;
+  // Sets the bits of Rows[source].
+  void SetRow(std::int32_t source, std::span<const std::int32_t> targets) override;
+  std::int64_t Count() const override;
+  // Results in list order, as words: sources WordCount(RowCount) words,
+  // targets WordCount(ColumnCount) words.
+  void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const override;
   // Writes the source side of result `index` into `out` (RowCount bits, the
   // caller's). For the empty target set every byte of `out` is 255.
   void RowsOf(std::int32_t index, TBitArray* out) const;
@@ -57,7 +65,7 @@ public:
   // The steps of Run, public so that they can be exercised one by one.
   void BuildColumns();
   void SeedLists();
-  void ConsensusPass();
+  void ConsensusPass(const TRunConfig& config = {});
   // Replaces target set X by the targets common to every source adjacent to
   // all of X. Pre: some source is adjacent to all of X. Every set the passes
   // meet is closed already (a row, or a closed set intersected with a row), so
@@ -65,27 +73,14 @@ public:
   void Closure(TBitArray* X) const;
 
 private:
-  std::int32_t TargetWords; // words per packed target set
-  std::int32_t SourceWords; // words per packed source set
-  // RowCount packed rows, ColumnCount packed columns and the number of
-  // sources of each column; built by BuildColumns and again by SeedLists.
-  std::vector<std::uint64_t> RowWords;
-  std::vector<std::uint64_t> ColumnWords;
-  std::vector<std::int32_t> ColumnSizes;
-  // The packed sets of Results and of Frontier, in list order, with the
-  // frontier's Tags. Known holds every set of Results, numbered by position
-  // in ResultWords.
-  std::vector<std::uint64_t> ResultWords;
-  std::vector<std::uint64_t> FrontierWords;
-  std::vector<std::int32_t> FrontierTags;
-  TWordSetTable Known;
-  // One per thread of a pass, kept from pass to pass.
-  std::vector<std::unique_ptr<TScanTables>> ScanTables;
+  TConsensusCore Core;
+  // Positions in Results of the results the bounds admit; empty when all are.
+  std::vector<std::int32_t> Admitted;
+  bool Bounded = false;
 
-  void PackRows();
-  void PackColumns();
-  // Gives Frontier and its packed copy the distinct sets of `found` (none in
-  // Results; chunks in visiting order) in sorted order, each with the Tag of
-  // its first production, and merges them into Results and Known.
-  void StoreNewSets(const std::vector<TFound>& found);
+  // Makes the arrays of a pass's new sets and merges them into Results as
+  // the core merged their words.
+  void TakeNewSets(const TNewSets& sets, const TRunConfig& config);
+  // Fills Admitted with the results the bounds admit.
+  void SelectAdmitted(const TBounds& bounds);
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-#include <immintrin.h>
+#include "Platformunit.h"
 
 namespace {
 
@@ -98,16 +98,6 @@ private:
 constexpr std::size_t Batch = 512;
 constexpr std::size_t Ahead = 16;
 
-template <typename TVisit> void ForEachBit(const std::uint64_t* words, std::size_t count, TVisit visit) {
-  for (std::size_t w = 0; w < count; ++w) {
-    for (std::uint64_t bits = words[w]; bits != 0;) {
-      const int z = std::countl_zero(bits);
-      bits ^= 1ull << (63 - z);
-      visit(64 * w + static_cast<std::size_t>(z));
-    }
-  }
-}
-
 // An item of at most 64 targets numbers its consensus sets by gathering a
 // row's bits at the item's targets (the index of the consensus among the
 // item's 2^members parts), and remembers the numbers it met instead of the
@@ -194,12 +184,10 @@ private:
   }
 };
 
-const bool HasBitGather = __builtin_cpu_supports("bmi2");
-
 // Numbered scan of the sources `first` .. `first`+count-1, or of the count
 // sources listed in `sources` when it is not null.
 template <int NW, typename TSeen>
-__attribute__((target("bmi2"))) void
+BICLIQUES_BIT_GATHER_TARGET void
 ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
              TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
@@ -215,10 +203,11 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
-    // Every part holds a member, so no shift reaches 64.
-    std::uint64_t index = _pext_u64(row[NW > 0 ? 0 : part[0]], item[0]);
+    // A part of 64 members is the only part with members, so the index
+    // before it is 0 and shifting it out of range would be undefined.
+    std::uint64_t index = GatherBits(row[NW > 0 ? 0 : part[0]], item[0]);
     for (std::size_t p = 1; p < parts; ++p) {
-      index = (index << shift[p]) | _pext_u64(row[NW > 0 ? p : part[p]], item[p]);
+      index = (shift[p] < 64 ? index << shift[p] : 0) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
     }
     if (!seen.First(index)) continue;
     for (std::size_t p = 0; p < parts; ++p)
@@ -303,7 +292,7 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
   state.Key.resize(width);
   state.Union.resize(sourceWords);
   std::uint64_t* key = state.Key.data();
-  for (std::int32_t f = begin; f < end; ++f) {
+  for (std::int32_t f = begin; f < end && !view.Control->StopRequested(); ++f) {
     const std::uint64_t* B = view.Frontier + static_cast<std::size_t>(f) * width;
     // A set is paired only with sources after its Tag: pairs with earlier
     // sources were formed when those sources' sets were themselves the frontier.
@@ -346,7 +335,7 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
     // reach few sources, walk only those, through the columns.
     std::int64_t members = 0;
     std::int64_t reach = 0;
-    ForEachBit(B, width, [&](std::size_t t) {
+    ForEachBit(B, view.Words, [&](std::int32_t t) {
       ++members;
       reach += view.ColumnSizes[t];
     });
@@ -356,7 +345,7 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
         static_cast<std::int64_t>(view.RowCount - first) * static_cast<std::int64_t>(parts);
     const std::int64_t columnCost = members * static_cast<std::int64_t>(sourceWords - firstWord) +
                                     reach * static_cast<std::int64_t>(parts);
-    const bool gathered = members <= GatheredMembers && HasBitGather;
+    const bool gathered = members <= GatheredMembers && HasBitGather();
     // Lists the consensus sets of the sources `first` .. `first`+count-1,
     // or of the count sources listed in `sources` when it is not null.
     auto scanGathered = [&](const std::int32_t* sources, std::size_t count) {
@@ -375,17 +364,16 @@ void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TSca
     if (columnCost < rowCost) {
       std::uint64_t* reached = state.Union.data();
       std::fill(reached + firstWord, reached + sourceWords, 0);
-      ForEachBit(B, width, [&](std::size_t t) {
-        const std::uint64_t* column = view.Columns + t * sourceWords;
+      ForEachBit(B, view.Words, [&](std::int32_t t) {
+        const std::uint64_t* column = view.Columns + static_cast<std::size_t>(t) * sourceWords;
         for (std::size_t w = firstWord; w < sourceWords; ++w)
           reached[w] |= column[w];
       });
       const std::uint64_t fromFirst = ~0ull >> (first % 64);
       reached[firstWord] &= fromFirst;
       state.Reached.clear();
-      ForEachBit(reached + firstWord, sourceWords - firstWord, [&](std::size_t at) {
-        state.Reached.push_back(static_cast<std::int32_t>(64 * firstWord + at));
-      });
+      ForEachBit(reached, static_cast<std::int32_t>(firstWord), view.SourceWords,
+                 [&](std::int32_t j) { state.Reached.push_back(j); });
       if (gathered) {
         scanGathered(state.Reached.data(), state.Reached.size());
       } else {

@@ -11,7 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "Wordsetunit.h"
+#include "Runcontrolunit.h"
+#include "Wordsettableunit.h"
 
 // What one pass reads; nothing here changes while the pass runs. Sets are
 // packed as Wordsetunit describes.
@@ -27,6 +28,7 @@ struct TPassView {
   const std::uint64_t* Results;    // the sets of Results, numbered as in Known
   const TWordSetTable* Known;      // every set of Results
   bool EmptyKnown;                 // the empty set is in Results
+  const TRunControl* Control;      // a stop request ends the scan early
 };
 
 // The sets a scan found that Results lacks, each once, in the order of their
@@ -49,6 +51,7 @@ public:
   std::unique_ptr<TState> State;
 };
 
-// Scans frontier items begin .. end-1 into `found` (empty on entry).
+// Scans frontier items begin .. end-1 into `found` (empty on entry); stops
+// early, with `found` incomplete, on a stop request.
 void ScanFrontier(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables& tables,
                   TFound& found);

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cassert>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 
-#include "Poslistunit.h"
+#include "Parallelunit.h"
+#include "Runcontrolunit.h"
+#include "Wordsetunit.h"
 
 // The search is close-by-one: a node is a closed pair (extent, intent), the
 // intent on the extension side. Its children add one extension vertex j past
@@ -23,20 +24,29 @@
 // the node's start can never enter a descendant's intent, so j is then dead
 // for the whole subtree, as it is when j meets no object of the extent.
 //
-// A result is kept as its intent only, plus a step: its depth below the last
-// result whose extent must be found from the matrix, and the attribute whose
-// column cut its extent from its parent's. Results are kept in search order,
-// so a result's parent is the last earlier result one level up, and reading
-// them in order costs one column per result.
+// A stored result is kept as its intent only, plus a step: its depth below
+// the last result whose extent must be found from the matrix, and the
+// attribute whose column cut its extent from its parent's. Results are kept in
+// search order, so a result's parent is the last earlier result one level up,
+// and reading them in order costs one column per result. A streamed result is
+// handed out with the extent the search holds anyway, and nothing is kept.
+//
+// Size bounds cut the search where that is sound: an extent only shrinks and
+// an intent only grows on the way down, so a child below the least extent or
+// above the largest intent has no admitted descendant.
 
 namespace {
 
 constexpr std::uint64_t AllBits = ~std::uint64_t{0};
-
-bool Has(const std::uint64_t* set, std::int32_t i) { return (set[i / 64] & WordBit(i)) != 0; }
-
-// The bits of the last word of a `size`-bit set that belong to an index.
-std::uint64_t LastWordMask(std::int32_t size) { return size % 64 == 0 ? AllBits : ~(AllBits >> (size % 64)); }
+// Step depths of nodes that are no result (whose children start a chain),
+// and of results whose extent is found from the matrix without touching the
+// chain: those below a node that the bounds left out.
+constexpr std::int32_t NoResult = -1;
+constexpr std::int32_t Alone = -2;
+// Waiting workers look at the stop request and the progress this often.
+constexpr std::chrono::milliseconds WaitSlice{50};
+// Worker 0 reports progress after this many nodes.
+constexpr std::uint32_t NodesPerReport = 1024;
 
 void FillAll(std::uint64_t* set, std::int32_t size) {
   const std::int32_t words = WordCount(size);
@@ -44,28 +54,8 @@ void FillAll(std::uint64_t* set, std::int32_t size) {
   if (words > 0) set[words - 1] &= LastWordMask(size);
 }
 
-std::int32_t CountBits(const std::uint64_t* set, std::int32_t words) {
-  std::int32_t count = 0;
-  for (std::int32_t w = 0; w < words; ++w)
-    count += std::popcount(set[w]);
-  return count;
-}
-
-// Calls visit(i) for every set bit i of words [from, to), ascending.
-template <typename TVisit>
-void ForEachBit(const std::uint64_t* set, std::int32_t from, std::int32_t to, const TVisit& visit) {
-  for (std::int32_t w = from; w < to; ++w) {
-    std::uint64_t word = set[w];
-    while (word != 0) {
-      const int zeros = std::countl_zero(word);
-      word &= ~(std::uint64_t{1} << (63 - zeros));
-      visit(w * 64 + zeros);
-    }
-  }
-}
-
 // The matrix as the search sees it: objects and attributes, the attributes
-// being the extension side.
+// being the extension side, and the size bounds on both.
 struct TContext {
   std::int32_t Objects;
   std::int32_t Attributes;
@@ -76,6 +66,10 @@ struct TContext {
   // On the transpose a child without objects is still a result: the set of
   // all sources with the empty target set.
   bool KeepEmptyExtent;
+  bool Transposed;
+  std::int32_t MinExtent;
+  std::int32_t MaxIntent;
+  TBounds Bounds; // on sources and targets
 };
 
 // A subtree handed from one thread to another, with what its parent knew.
@@ -85,7 +79,13 @@ struct TTask {
   std::vector<std::uint64_t> Dead;
   std::vector<std::int32_t> Witness;
   std::int32_t Start = 0;
+  std::int32_t ExtentSize = 0;
   bool Emit = true;
+};
+
+// A worker's count of results, on a cache line of its own.
+struct alignas(64) TFoundCount {
+  std::atomic<std::int64_t> Value{0};
 };
 
 struct TSharedWork {
@@ -96,6 +96,16 @@ struct TSharedWork {
   std::int32_t Idle = 0;
   bool Done = false;
   std::atomic<std::int32_t> Waiting{0}; // threads waiting for a task
+  std::atomic<bool> Failed{false};      // a worker threw: the others give up
+  std::vector<TFoundCount> Found;       // per worker
+
+  explicit TSharedWork(std::int32_t threads) : Threads(threads), Found(static_cast<std::size_t>(threads)) {}
+  std::int64_t FoundSoFar() const {
+    std::int64_t total = 0;
+    for (const auto& count : Found)
+      total += count.Value.load(std::memory_order_relaxed);
+    return total;
+  }
 };
 
 // Scratch of one search depth.
@@ -104,29 +114,67 @@ struct TLevel {
   std::vector<std::uint64_t> Dead;     // attributes skipped below this node
   std::vector<std::uint64_t> Children; // per kept child: extent, then intent
   std::vector<std::int32_t> ChildAttribute;
-  std::vector<std::uint64_t> Reach; // attributes of some object of a small extent
+  std::vector<std::int32_t> ChildSize; // objects of each kept child
+  std::vector<std::uint64_t> Reach;    // attributes of some object of a small extent
+};
+
+// A node of the search: its sets, and what its parent learnt.
+struct TNode {
+  const std::uint64_t* Extent;
+  const std::uint64_t* Intent;
+  std::int32_t ExtentSize;
+  std::int32_t Start;          // first attribute its children may add
+  std::int32_t Added;          // the attribute that cut its extent from its parent's
+  const std::int32_t* Witness; // per attribute: a vertex that blocks it, or -1
+  const std::uint64_t* Dead;   // attributes no descendant may add
 };
 
 class TWorker {
 public:
-  std::vector<std::uint64_t> Sets; // emitted intents
-  std::vector<std::int32_t> Steps; // per emitted intent: depth, attribute
+  std::vector<std::uint64_t> Sets; // stored intents
+  std::vector<std::int32_t> Steps; // per stored intent: depth, attribute
   std::int64_t Count = 0;
 
-  TWorker(const TContext& context, TSharedWork& shared) : Context(context), Shared(shared) {}
+  TWorker(const TContext& context, TSharedWork& shared, std::int32_t number, const TTeam& team,
+          TRunControl& control, const TResultVisitor& stream)
+      : Context(context), Shared(shared), Number(number), Team(team), Control(control), Stream(stream) {}
 
+  // Takes tasks until every worker is idle and none is left.
   void Work() {
+    try {
+      TakeTasks();
+    } catch (...) {
+      Shared.Failed.store(true, std::memory_order_relaxed);
+      const std::lock_guard lock(Shared.Mutex);
+      Shared.Done = true;
+      Shared.Wake.notify_all();
+      throw;
+    }
+  }
+
+private:
+  const TContext& Context;
+  TSharedWork& Shared;
+  const std::int32_t Number;
+  const TTeam& Team;
+  TRunControl& Control;
+  const TResultVisitor& Stream;
+  std::vector<std::unique_ptr<TLevel>> Levels; // by depth below a task's node
+  std::uint32_t Nodes = 0;
+
+  bool Abandoned() const {
+    return Shared.Failed.load(std::memory_order_relaxed) || Team.Stopping() || Control.StopRequested();
+  }
+
+  void TakeTasks() {
     std::unique_lock lock(Shared.Mutex);
     for (;;) {
+      if (Shared.Done || Abandoned()) return;
       if (!Shared.Tasks.empty()) {
         const TTask task = std::move(Shared.Tasks.front());
         Shared.Tasks.pop_front();
         lock.unlock();
-        // A task's root starts a new chain of steps; children of a root
-        // that is no result start it themselves.
-        ChainBase = task.Emit ? 0 : 1;
-        Expand(0, task.Extent.data(), task.Intent.data(), task.Start, -1, task.Witness.data(),
-               task.Dead.data(), task.Emit);
+        RunTask(task);
         lock.lock();
         continue;
       }
@@ -136,18 +184,27 @@ public:
         return;
       }
       Shared.Waiting.fetch_add(1, std::memory_order_relaxed);
-      Shared.Wake.wait(lock, [this] { return Shared.Done || !Shared.Tasks.empty(); });
+      while (!Shared.Done && Shared.Tasks.empty() && !Abandoned()) {
+        Shared.Wake.wait_for(lock, WaitSlice);
+        if (Number == 0) {
+          lock.unlock();
+          Control.Report(TPhase::Enumerating, 0, Shared.FoundSoFar());
+          lock.lock();
+        }
+      }
       Shared.Waiting.fetch_sub(1, std::memory_order_relaxed);
-      if (Shared.Done) return;
+      if (Shared.Done || Abandoned()) return;
       --Shared.Idle;
     }
   }
 
-private:
-  const TContext& Context;
-  TSharedWork& Shared;
-  std::vector<std::unique_ptr<TLevel>> Levels; // by depth below a task's node
-  std::size_t ChainBase = 0;                   // depth of the task's first result
+  void RunTask(const TTask& task) {
+    const TNode root{task.Extent.data(),  task.Intent.data(), task.ExtentSize, task.Start, -1,
+                     task.Witness.data(), task.Dead.data()};
+    // A task's root starts a new chain of steps; children of a root that is
+    // no result start it themselves.
+    Expand(0, root, task.Emit ? 0 : NoResult);
+  }
 
   TLevel& Level(std::size_t depth) {
     while (Levels.size() <= depth) {
@@ -180,16 +237,11 @@ private:
     // attributes' columns costs a few words per attribute outside the intent.
     if (static_cast<std::int64_t>(count) * aw <= static_cast<std::int64_t>(freeAttributes) * 2) {
       FillAll(closure, Context.Attributes);
-      for (std::int32_t w = from; w < to; ++w) {
-        std::uint64_t word = extent[w];
-        while (word != 0) {
-          const int zeros = std::countl_zero(word);
-          word &= ~(std::uint64_t{1} << (63 - zeros));
-          const std::uint64_t* row = Context.ObjectSets + static_cast<std::size_t>(w * 64 + zeros) * aw;
-          for (std::int32_t a = 0; a < aw; ++a)
-            closure[a] &= row[a];
-        }
-      }
+      ForEachBit(extent, from, to, [&](std::int32_t o) {
+        const std::uint64_t* row = Context.ObjectSets + static_cast<std::size_t>(o) * aw;
+        for (std::int32_t a = 0; a < aw; ++a)
+          closure[a] &= row[a];
+      });
       const std::int32_t last = j / 64;
       for (std::int32_t w = 0; w <= last; ++w) {
         std::uint64_t added = closure[w] & ~intent[w];
@@ -200,28 +252,29 @@ private:
     }
     const std::int32_t ow = Context.ObjectWords;
     for (std::int32_t k = 0; k < j; ++k) {
-      if (!Has(intent, k) &&
+      if (!HasBit(intent, k) &&
           IsSubset(extent, Context.AttributeSets + static_cast<std::size_t>(k) * ow, from, to))
         return k;
     }
     std::copy(intent, intent + aw, closure);
-    closure[j / 64] |= WordBit(j);
+    SetBit(closure, j);
     for (std::int32_t k = j + 1; k < Context.Attributes; ++k) {
-      if (!Has(intent, k) &&
+      if (!HasBit(intent, k) &&
           IsSubset(extent, Context.AttributeSets + static_cast<std::size_t>(k) * ow, from, to))
-        closure[k / 64] |= WordBit(k);
+        SetBit(closure, k);
     }
     return -1;
   }
 
-  void HandOff(const std::uint64_t* extent, const std::uint64_t* intent, std::int32_t start,
-               const TLevel& level) {
+  void HandOff(const std::uint64_t* extent, const std::uint64_t* intent, std::int32_t extentSize,
+               std::int32_t start, const TLevel& level) {
     TTask task;
     task.Extent.assign(extent, extent + Context.ObjectWords);
     task.Intent.assign(intent, intent + Context.AttributeWords);
     task.Dead = level.Dead;
     task.Witness = level.Witness;
     task.Start = start;
+    task.ExtentSize = extentSize;
     {
       const std::lock_guard lock(Shared.Mutex);
       Shared.Tasks.push_back(std::move(task));
@@ -229,127 +282,164 @@ private:
     Shared.Wake.notify_one();
   }
 
-  // Emits the node (extent, intent) when asked, then searches its children
-  // from attribute `start` on; `witness` and `dead` are what its parent
-  // learnt. The node's extent is its parent's cut by attribute `added`.
-  void Expand(std::size_t depth, const std::uint64_t* extent, const std::uint64_t* intent, std::int32_t start,
-              std::int32_t added, const std::int32_t* witness, const std::uint64_t* dead, bool emit) {
+  // Hands the node out when it is a result and the bounds admit it; false
+  // when it is not handed out. `chain` is its step depth for storing.
+  bool Emit(const TNode& node, std::int32_t chain) {
+    if (chain == NoResult) return false;
+    const std::int32_t intentSize = CountBits(node.Intent, Context.AttributeWords);
+    const std::int32_t sources = Context.Transposed ? intentSize : node.ExtentSize;
+    const std::int32_t targets = Context.Transposed ? node.ExtentSize : intentSize;
+    if (!Context.Bounds.Admits(sources, targets)) return false;
+    ++Count;
+    Shared.Found[static_cast<std::size_t>(Number)].Value.store(Count, std::memory_order_relaxed);
+    if (Stream) {
+      const TVertexSet extent{node.Extent, nullptr, 0};
+      const TVertexSet intent{node.Intent, nullptr, 0};
+      Context.Transposed ? Stream(Number, intent, extent) : Stream(Number, extent, intent);
+      return true;
+    }
+    Sets.insert(Sets.end(), node.Intent, node.Intent + Context.AttributeWords);
+    Steps.push_back(chain);
+    Steps.push_back(node.Added);
+    return true;
+  }
+
+  // The attributes that meet an object of a small extent, in level.Reach;
+  // false when the extent is too large for that to pay. Attributes a small
+  // extent misses need no intersection.
+  bool FindReach(const TNode& node, std::int32_t from, std::int32_t to, TLevel& level) const {
+    const std::int32_t aw = Context.AttributeWords;
+    if (static_cast<std::int64_t>(node.ExtentSize) * aw >= Context.Attributes - node.Start) return false;
+    std::fill(level.Reach.begin(), level.Reach.end(), 0);
+    ForEachBit(node.Extent, from, to, [&](std::int32_t o) {
+      const std::uint64_t* row = Context.ObjectSets + static_cast<std::size_t>(o) * aw;
+      for (std::int32_t a = 0; a < aw; ++a)
+        level.Reach[static_cast<std::size_t>(a)] |= row[a];
+    });
+    return true;
+  }
+
+  // Takes the candidates of word w that the extent misses out of
+  // `candidates`: without objects the closure is every attribute, which adds
+  // the lowest one outside the intent (`firstFree`).
+  void DropMissed(const TNode& node, std::int32_t w, std::int32_t firstFree, TLevel& level,
+                  std::uint64_t& candidates) const {
+    std::uint64_t missed = candidates & ~level.Reach[static_cast<std::size_t>(w)];
+    if (Context.KeepEmptyExtent && firstFree / 64 == w) missed &= ~WordBit(firstFree);
+    candidates &= ~missed;
+    if (!Context.KeepEmptyExtent || firstFree < node.Start) {
+      level.Dead[static_cast<std::size_t>(w)] |= missed;
+    } else {
+      ForEachBit(&missed, 1,
+                 [&](std::int32_t j) { level.Witness[static_cast<std::size_t>(w * 64 + j)] = firstFree; });
+    }
+  }
+
+  // Tries the child that adds attribute j; keeps it in level.Children when it
+  // is canonical and within the bounds, else records why j fails below.
+  void TryChild(const TNode& node, std::int32_t j, std::int32_t from, std::int32_t to,
+                std::int32_t freeAttributes, TLevel& level) {
+    const std::int32_t ow = Context.ObjectWords;
+    const std::size_t w = static_cast<std::size_t>(j / 64);
+    const std::uint64_t bit = WordBit(j);
+    const std::int32_t known = node.Witness[j];
+    if (known >= 0 && !HasBit(node.Intent, known)) {
+      if (known < node.Start) {
+        level.Dead[w] |= bit;
+      } else {
+        level.Witness[static_cast<std::size_t>(j)] = known;
+      }
+      return;
+    }
+    const std::size_t slot = level.Children.size();
+    level.Children.resize(slot + static_cast<std::size_t>(ow + Context.AttributeWords));
+    std::uint64_t* child = level.Children.data() + slot;
+    const std::uint64_t* column = Context.AttributeSets + static_cast<std::size_t>(j) * ow;
+    std::int32_t count = 0;
+    std::int32_t childFrom = to;
+    std::int32_t childTo = from;
+    for (std::int32_t o = from; o < to; ++o) {
+      child[o] = node.Extent[o] & column[o];
+      if (child[o] != 0) {
+        count += std::popcount(child[o]);
+        childFrom = std::min(childFrom, o);
+        childTo = o + 1;
+      }
+    }
+    if ((count == 0 && !Context.KeepEmptyExtent) || count < Context.MinExtent) {
+      level.Children.resize(slot);
+      level.Dead[w] |= bit;
+      return;
+    }
+    const std::int32_t added = Close(child, count, childFrom, std::max(childFrom, childTo), node.Intent,
+                                     freeAttributes, j, child + ow);
+    if (added >= 0) {
+      level.Children.resize(slot);
+      if (added < node.Start) {
+        level.Dead[w] |= bit;
+      } else {
+        level.Witness[static_cast<std::size_t>(j)] = added;
+      }
+      return;
+    }
+    level.Witness[static_cast<std::size_t>(j)] = -1;
+    if (CountBits(child + ow, Context.AttributeWords) > Context.MaxIntent) {
+      level.Children.resize(slot);
+      return;
+    }
+    level.ChildAttribute.push_back(j);
+    level.ChildSize.push_back(count);
+  }
+
+  // Emits the node when it is a result and the bounds admit it, then
+  // searches its children.
+  void Expand(std::size_t depth, const TNode& node, std::int32_t chain) {
+    if (Number == 0 && ++Nodes % NodesPerReport == 0)
+      Control.Report(TPhase::Enumerating, 0, Shared.FoundSoFar());
+    if (Abandoned()) return;
+    const bool emitted = Emit(node, chain);
+    const std::int32_t childChain = chain == NoResult ? 0 : chain == Alone || !emitted ? Alone : chain + 1;
+    if (node.Start >= Context.Attributes) return;
+
     const std::int32_t ow = Context.ObjectWords;
     const std::int32_t aw = Context.AttributeWords;
-    if (emit) {
-      Sets.insert(Sets.end(), intent, intent + aw);
-      Steps.push_back(static_cast<std::int32_t>(depth - ChainBase));
-      Steps.push_back(added);
-      ++Count;
-    }
-    if (start >= Context.Attributes) return;
-
     TLevel& level = Level(depth);
-    std::copy(dead, dead + aw, level.Dead.begin());
+    std::copy(node.Dead, node.Dead + aw, level.Dead.begin());
     level.Children.clear();
     level.ChildAttribute.clear();
+    level.ChildSize.clear();
     std::int32_t from = 0;
     std::int32_t to = ow;
-    while (from < to && extent[from] == 0)
+    while (from < to && node.Extent[from] == 0)
       ++from;
-    while (to > from && extent[to - 1] == 0)
+    while (to > from && node.Extent[to - 1] == 0)
       --to;
-    const std::int32_t freeAttributes = Context.Attributes - CountBits(intent, aw);
-    const std::size_t stride = static_cast<std::size_t>(ow + aw);
-
-    // A small extent reaches few attributes: those it misses meet none of its
-    // objects and need no intersection. Without objects the closure is every
-    // attribute, which adds the lowest one outside the intent.
-    const bool reachKnown =
-        static_cast<std::int64_t>(CountBits(extent + from, to - from)) * aw < Context.Attributes - start;
+    const std::int32_t freeAttributes = Context.Attributes - CountBits(node.Intent, aw);
+    const bool reachKnown = FindReach(node, from, to, level);
     std::int32_t firstFree = 0;
-    if (reachKnown) {
-      std::fill(level.Reach.begin(), level.Reach.end(), 0);
-      ForEachBit(extent, from, to, [&](std::int32_t o) {
-        const std::uint64_t* row = Context.ObjectSets + static_cast<std::size_t>(o) * aw;
-        for (std::int32_t a = 0; a < aw; ++a)
-          level.Reach[static_cast<std::size_t>(a)] |= row[a];
-      });
-      while (firstFree < Context.Attributes && Has(intent, firstFree))
-        ++firstFree;
-    }
+    while (reachKnown && firstFree < Context.Attributes && HasBit(node.Intent, firstFree))
+      ++firstFree;
 
-    for (std::int32_t w = start / 64; w < aw; ++w) {
-      std::uint64_t candidates = ~(intent[w] | dead[w]);
-      if (w == start / 64) candidates &= AllBits >> (start % 64);
+    for (std::int32_t w = node.Start / 64; w < aw; ++w) {
+      std::uint64_t candidates = ~(node.Intent[w] | node.Dead[w]);
+      if (w == node.Start / 64) candidates &= AllBits >> (node.Start % 64);
       if (w == aw - 1) candidates &= LastWordMask(Context.Attributes);
-      if (reachKnown) {
-        std::uint64_t missed = candidates & ~level.Reach[static_cast<std::size_t>(w)];
-        if (Context.KeepEmptyExtent && firstFree / 64 == w) missed &= ~WordBit(firstFree);
-        candidates &= ~missed;
-        if (!Context.KeepEmptyExtent || firstFree < start) {
-          level.Dead[static_cast<std::size_t>(w)] |= missed;
-        } else {
-          ForEachBit(&missed, 0, 1, [&](std::int32_t j) {
-            level.Witness[static_cast<std::size_t>(w * 64 + j)] = firstFree;
-          });
-        }
-      }
-      while (candidates != 0) {
-        const int zeros = std::countl_zero(candidates);
-        const std::uint64_t bit = std::uint64_t{1} << (63 - zeros);
-        candidates &= ~bit;
-        const std::int32_t j = w * 64 + zeros;
-        const std::int32_t known = witness[j];
-        if (known >= 0 && !Has(intent, known)) {
-          if (known < start) {
-            level.Dead[static_cast<std::size_t>(w)] |= bit;
-          } else {
-            level.Witness[static_cast<std::size_t>(j)] = known;
-          }
-          continue;
-        }
-        const std::size_t slot = level.Children.size();
-        level.Children.resize(slot + stride);
-        std::uint64_t* child = level.Children.data() + slot;
-        const std::uint64_t* column = Context.AttributeSets + static_cast<std::size_t>(j) * ow;
-        std::int32_t count = 0;
-        std::int32_t childFrom = to;
-        std::int32_t childTo = from;
-        for (std::int32_t o = from; o < to; ++o) {
-          child[o] = extent[o] & column[o];
-          if (child[o] != 0) {
-            count += std::popcount(child[o]);
-            childFrom = std::min(childFrom, o);
-            childTo = o + 1;
-          }
-        }
-        if (count == 0 && !Context.KeepEmptyExtent) {
-          level.Children.resize(slot);
-          level.Dead[static_cast<std::size_t>(w)] |= bit;
-          continue;
-        }
-        const std::int32_t added = Close(child, count, childFrom, std::max(childFrom, childTo), intent,
-                                         freeAttributes, j, child + ow);
-        if (added >= 0) {
-          level.Children.resize(slot);
-          if (added < start) {
-            level.Dead[static_cast<std::size_t>(w)] |= bit;
-          } else {
-            level.Witness[static_cast<std::size_t>(j)] = added;
-          }
-          continue;
-        }
-        level.Witness[static_cast<std::size_t>(j)] = -1;
-        level.ChildAttribute.push_back(j);
-      }
+      if (reachKnown) DropMissed(node, w, firstFree, level, candidates);
+      ForEachBit(&candidates, 1,
+                 [&](std::int32_t j) { TryChild(node, w * 64 + j, from, to, freeAttributes, level); });
     }
 
-    const std::size_t children = level.ChildAttribute.size();
-    for (std::size_t c = 0; c < children; ++c) {
+    const std::size_t stride = static_cast<std::size_t>(ow + aw);
+    for (std::size_t c = 0; c < level.ChildAttribute.size(); ++c) {
       const std::uint64_t* child = level.Children.data() + c * stride;
       const std::int32_t childStart = level.ChildAttribute[c] + 1;
       if (childStart < Context.Attributes && Shared.Waiting.load(std::memory_order_relaxed) > 0) {
-        HandOff(child, child + ow, childStart, level);
-      } else {
-        Expand(depth + 1, child, child + ow, childStart, childStart - 1, level.Witness.data(),
-               level.Dead.data(), true);
+        HandOff(child, child + ow, level.ChildSize[c], childStart, level);
+        continue;
       }
+      const TNode next{child,          child + ow,           level.ChildSize[c], childStart,
+                       childStart - 1, level.Witness.data(), level.Dead.data()};
+      Expand(depth + 1, next, childChain);
     }
   }
 };
@@ -357,11 +447,20 @@ private:
 } // namespace
 
 TExtensionBicliques::TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount)
-    : RowCount(rowCount), ColumnCount(columnCount),
-      ThreadCount(std::max<std::int32_t>(1, static_cast<std::int32_t>(std::thread::hardware_concurrency()))),
-      TargetWords(WordCount(columnCount)), SourceWords(WordCount(rowCount)),
+    : RowCount(rowCount), ColumnCount(columnCount), TargetWords(WordCount(columnCount)),
+      SourceWords(WordCount(rowCount)),
       Rows(static_cast<std::size_t>(rowCount) * static_cast<std::size_t>(TargetWords), 0) {
   assert(rowCount >= 0 && columnCount >= 0);
+}
+
+void TExtensionBicliques::SetRow(std::int32_t source, std::span<const std::int32_t> targets) {
+  assert(source >= 0 && source < RowCount);
+  std::uint64_t* row = Rows.data() + static_cast<std::size_t>(source) * static_cast<std::size_t>(TargetWords);
+  std::fill(row, row + TargetWords, 0);
+  for (const std::int32_t t : targets) {
+    assert(t >= 0 && t < ColumnCount);
+    SetBit(row, t);
+  }
 }
 
 void TExtensionBicliques::SetRow(std::int32_t source, std::string_view bits) {
@@ -369,24 +468,18 @@ void TExtensionBicliques::SetRow(std::int32_t source, std::string_view bits) {
   std::uint64_t* row = Rows.data() + static_cast<std::size_t>(source) * static_cast<std::size_t>(TargetWords);
   std::fill(row, row + TargetWords, 0);
   for (std::int32_t t = 0; t < ColumnCount; ++t) {
-    if (bits[static_cast<std::size_t>(t)] == '1') row[t / 64] |= WordBit(t);
+    if (bits[static_cast<std::size_t>(t)] == '1') SetBit(row, t);
   }
 }
 
 void TExtensionBicliques::BuildColumns() {
-  Columns.assign(static_cast<std::size_t>(ColumnCount) * static_cast<std::size_t>(SourceWords), 0);
+  const auto sourceWords = static_cast<std::size_t>(SourceWords);
+  Columns.assign(static_cast<std::size_t>(ColumnCount) * sourceWords, 0);
   for (std::int32_t s = 0; s < RowCount; ++s) {
     const std::uint64_t* row =
         Rows.data() + static_cast<std::size_t>(s) * static_cast<std::size_t>(TargetWords);
-    for (std::int32_t w = 0; w < TargetWords; ++w) {
-      std::uint64_t word = row[w];
-      while (word != 0) {
-        const int zeros = std::countl_zero(word);
-        word &= ~(std::uint64_t{1} << (63 - zeros));
-        const std::size_t t = static_cast<std::size_t>(w) * 64 + static_cast<std::size_t>(zeros);
-        Columns[t * static_cast<std::size_t>(SourceWords) + static_cast<std::size_t>(s / 64)] |= WordBit(s);
-      }
-    }
+    ForEachBit(row, TargetWords,
+               [&](std::int32_t t) { SetBit(&Columns[static_cast<std::size_t>(t) * sourceWords], s); });
   }
 }
 
@@ -404,33 +497,15 @@ TExtensionSide TExtensionBicliques::ChooseSide() const {
 
 std::int32_t TExtensionBicliques::ExtensionWords() const { return Transposed ? SourceWords : TargetWords; }
 
-std::int64_t TExtensionBicliques::Run() {
-  BuildColumns();
-  Sets.clear();
-  ResultCount = 0;
-  if (RowCount == 0) return 0;
-  // Without targets there is one result, all sources, on either side; the
-  // target side keeps it free of empty sets.
-  Transposed = ColumnCount > 0 && ChooseSide() == TExtensionSide::Sources;
+namespace {
 
-  TContext context{};
-  if (Transposed) {
-    context = {ColumnCount, RowCount, TargetWords, SourceWords, Columns.data(), Rows.data(), true};
-  } else {
-    context = {RowCount, ColumnCount, SourceWords, TargetWords, Rows.data(), Columns.data(), false};
-  }
-  Support.resize(static_cast<std::size_t>(context.Attributes));
-  for (std::int32_t j = 0; j < context.Attributes; ++j) {
-    Support[static_cast<std::size_t>(j)] = CountBits(
-        context.AttributeSets + static_cast<std::size_t>(j) * static_cast<std::size_t>(context.ObjectWords),
-        context.ObjectWords);
-  }
-
-  // The root: every object, and the attributes they all share. On the
-  // transpose it has no source when no source has every target.
+// The root: every object, and the attributes they all share. On the
+// transpose it has no source when no source has every target.
+TTask RootTask(const TContext& context) {
   TTask root;
   root.Extent.resize(static_cast<std::size_t>(context.ObjectWords));
   FillAll(root.Extent.data(), context.Objects);
+  root.ExtentSize = context.Objects;
   root.Intent.resize(static_cast<std::size_t>(context.AttributeWords));
   FillAll(root.Intent.data(), context.Attributes);
   for (std::int32_t o = 0; o < context.Objects; ++o) {
@@ -441,26 +516,58 @@ std::int64_t TExtensionBicliques::Run() {
   }
   root.Dead.assign(static_cast<std::size_t>(context.AttributeWords), 0);
   root.Witness.assign(static_cast<std::size_t>(context.Attributes), -1);
-  root.Emit = !Transposed || CountBits(root.Intent.data(), context.AttributeWords) > 0;
+  root.Emit = !context.Transposed || CountBits(root.Intent.data(), context.AttributeWords) > 0;
+  return root;
+}
 
-  TSharedWork shared;
-  shared.Threads = std::max<std::int32_t>(1, ThreadCount);
+} // namespace
+
+std::int64_t TExtensionBicliques::Run(const TRunConfig& config) {
+  TRunControl control(config);
+  BuildColumns();
+  Sets.clear();
+  Steps.clear();
+  ResultCount = 0;
+  if (RowCount == 0) return 0;
+  // Without targets there is one result, all sources, on either side; the
+  // target side keeps it free of empty sets.
+  Transposed = ColumnCount > 0 && ChooseSide() == TExtensionSide::Sources;
+
+  const TBounds& bounds = config.Bounds;
+  TContext context{};
+  if (Transposed) {
+    context = {ColumnCount, RowCount, TargetWords,       SourceWords,       Columns.data(), Rows.data(),
+               true,        true,     bounds.MinTargets, bounds.MaxSources, bounds};
+  } else {
+    context = {RowCount, ColumnCount, SourceWords,       TargetWords,       Rows.data(), Columns.data(),
+               false,    false,       bounds.MinSources, bounds.MaxTargets, bounds};
+  }
+  Support.resize(static_cast<std::size_t>(context.Attributes));
+  for (std::int32_t j = 0; j < context.Attributes; ++j) {
+    Support[static_cast<std::size_t>(j)] = CountBits(
+        context.AttributeSets + static_cast<std::size_t>(j) * static_cast<std::size_t>(context.ObjectWords),
+        context.ObjectWords);
+  }
+  TTask root = RootTask(context);
+  if (root.ExtentSize < context.MinExtent ||
+      CountBits(root.Intent.data(), context.AttributeWords) > context.MaxIntent)
+    return 0;
+
+  const std::int32_t threads = ThreadCount(config.Threads);
+  TSharedWork shared(threads);
   shared.Tasks.push_back(std::move(root));
-  std::vector<std::unique_ptr<TWorker>> workers;
-  for (std::int32_t t = 0; t < shared.Threads; ++t)
-    workers.push_back(std::make_unique<TWorker>(context, shared));
-  std::vector<std::thread> threads;
-  for (std::size_t t = 1; t < workers.size(); ++t)
-    threads.emplace_back([&worker = *workers[t]] { worker.Work(); });
-  workers.front()->Work();
-  for (auto& thread : threads)
-    thread.join();
+  std::vector<std::unique_ptr<TWorker>> workers(static_cast<std::size_t>(threads));
+  RunTeam(threads, [&](std::int32_t number, const TTeam& team) {
+    auto& worker = workers[static_cast<std::size_t>(number)];
+    worker = std::make_unique<TWorker>(context, shared, number, team, control, config.Stream);
+    worker->Work();
+  });
+  control.CheckStop();
 
   std::size_t total = 0;
   for (const auto& worker : workers)
     total += worker->Sets.size();
   Sets.reserve(total);
-  Steps.reserve(static_cast<std::size_t>(2 * ResultCount));
   for (auto& worker : workers) {
     Sets.insert(Sets.end(), worker->Sets.begin(), worker->Sets.end());
     Steps.insert(Steps.end(), worker->Steps.begin(), worker->Steps.end());
@@ -487,48 +594,32 @@ void TExtensionBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64
   // of the rarest member that are adjacent to every member.
   std::int32_t members = 0;
   std::int32_t rarest = -1;
-  for (std::int32_t w = 0; w < setWords; ++w) {
-    std::uint64_t word = set[w];
-    while (word != 0) {
-      const int zeros = std::countl_zero(word);
-      word &= ~(std::uint64_t{1} << (63 - zeros));
-      const std::int32_t v = w * 64 + zeros;
-      ++members;
-      if (rarest < 0 || Support[static_cast<std::size_t>(v)] < Support[static_cast<std::size_t>(rarest)])
-        rarest = v;
-    }
-  }
+  ForEachBit(set, setWords, [&](std::int32_t v) {
+    ++members;
+    if (rarest < 0 || Support[static_cast<std::size_t>(v)] < Support[static_cast<std::size_t>(rarest)])
+      rarest = v;
+  });
   if (members == 0) return;
-  const std::uint64_t* rarestNeighbours =
-      sets + static_cast<std::size_t>(rarest) * static_cast<std::size_t>(otherWords);
   if (static_cast<std::int64_t>(members) * otherWords <=
       static_cast<std::int64_t>(Support[static_cast<std::size_t>(rarest)]) * setWords + otherWords) {
-    for (std::int32_t w = 0; w < setWords; ++w) {
-      std::uint64_t word = set[w];
-      while (word != 0) {
-        const int zeros = std::countl_zero(word);
-        word &= ~(std::uint64_t{1} << (63 - zeros));
-        const std::uint64_t* neighbours = sets + static_cast<std::size_t>(w * 64 + zeros) * otherWords;
-        for (std::int32_t o = 0; o < otherWords; ++o)
-          out[o] &= neighbours[o];
-      }
-    }
+    ForEachBit(set, setWords, [&](std::int32_t v) {
+      const std::uint64_t* neighbours =
+          sets + static_cast<std::size_t>(v) * static_cast<std::size_t>(otherWords);
+      for (std::int32_t o = 0; o < otherWords; ++o)
+        out[o] &= neighbours[o];
+    });
     return;
   }
+  const std::uint64_t* rarestNeighbours =
+      sets + static_cast<std::size_t>(rarest) * static_cast<std::size_t>(otherWords);
   std::fill(out, out + otherWords, 0);
-  for (std::int32_t o = 0; o < otherWords; ++o) {
-    std::uint64_t word = rarestNeighbours[o];
-    while (word != 0) {
-      const int zeros = std::countl_zero(word);
-      const std::uint64_t bit = std::uint64_t{1} << (63 - zeros);
-      word &= ~bit;
-      const std::uint64_t* row = others + static_cast<std::size_t>(o * 64 + zeros) * setWords;
-      bool all = true;
-      for (std::int32_t w = 0; w < setWords && all; ++w)
-        all = (set[w] & ~row[w]) == 0;
-      if (all) out[o] |= bit;
-    }
-  }
+  ForEachBit(rarestNeighbours, otherWords, [&](std::int32_t o) {
+    const std::uint64_t* row = others + static_cast<std::size_t>(o) * static_cast<std::size_t>(setWords);
+    bool all = true;
+    for (std::int32_t w = 0; w < setWords && all; ++w)
+      all = (set[w] & ~row[w]) == 0;
+    if (all) SetBit(out, o);
+  });
 }
 
 void TExtensionBicliques::ForEachResult(std::int64_t first, std::int64_t last,
@@ -541,12 +632,19 @@ void TExtensionBicliques::ForEachResult(std::int64_t first, std::int64_t last,
   // Extents of the last result at each depth; those from `valid` up to the
   // last result's depth belong to its ancestors read in this call.
   std::vector<std::uint64_t> extents;
+  std::vector<std::uint64_t> alone(static_cast<std::size_t>(otherWords));
   std::size_t valid = 0;
   std::size_t top = 0;
   for (std::int64_t i = first; i < last; ++i) {
     const std::uint64_t* set = Sets.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(words);
-    const auto depth = static_cast<std::size_t>(Steps[static_cast<std::size_t>(2 * i)]);
+    const std::int32_t step = Steps[static_cast<std::size_t>(2 * i)];
     const std::int32_t added = Steps[static_cast<std::size_t>(2 * i + 1)];
+    if (step == Alone) {
+      CommonNeighbours(set, alone.data());
+      Visit(visit, set, alone.data());
+      continue;
+    }
+    const auto depth = static_cast<std::size_t>(step);
     if (extents.size() < (depth + 1) * static_cast<std::size_t>(otherWords))
       extents.resize((depth + 1) * static_cast<std::size_t>(otherWords));
     std::uint64_t* extent = extents.data() + depth * static_cast<std::size_t>(otherWords);
@@ -561,10 +659,13 @@ void TExtensionBicliques::ForEachResult(std::int64_t first, std::int64_t last,
       valid = depth;
     }
     top = depth;
-    if (Transposed) {
-      visit(set, extent);
-    } else {
-      visit(extent, set);
-    }
+    Visit(visit, set, extent);
   }
+}
+
+void TExtensionBicliques::Visit(const TResultVisitor& visit, const std::uint64_t* set,
+                                const std::uint64_t* other) const {
+  const TVertexSet extension{set, nullptr, 0};
+  const TVertexSet closed{other, nullptr, 0};
+  Transposed ? visit(0, extension, closed) : visit(0, closed, extension);
 }

@@ -1,52 +1,49 @@
-// Extensionunit: TExtensionBicliques, the enumeration engine by closure extension.
-// It lists the same results as TBicliques: every distinct intersection of the
-// target sets of one or more sources, with its source side (the sources
-// adjacent to all of it).
+// Extensionunit: TExtensionBicliques, the enumeration engine by closure
+// extension. It lists the same results as TBicliques: every distinct
+// intersection of the target sets of one or more sources, with its source side
+// (the sources adjacent to all of it).
 //
-// Use: construct with the matrix size, fill every row with SetRow, call Run
-// once, then read Count and ForEachResult. Sets are 64-bit words in the layout
-// of Poslistunit. Result order is unspecified; the set of results is not.
+// Use: construct with the matrix size, fill the rows with SetRow, call Run
+// once, then read Count and ForEachResult (unless Run streamed). Sets are
+// packed as Wordsetunit describes. Result order is unspecified; the set of
+// results is not.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string_view>
 #include <vector>
+
+#include "Engineunit.h"
 
 // The side whose vertices extend a set one by one; the other side is reached
 // by closure. Targets keeps the matrix as given, Sources works on its
 // transpose; Automatic lets Run pick the one it expects to be cheaper.
 enum class TExtensionSide { Automatic, Targets, Sources };
 
-class TExtensionBicliques {
+class TExtensionBicliques : public TEngine {
 public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
   TExtensionSide Side = TExtensionSide::Automatic;
-  // Threads Run uses, at least 1; the results do not depend on it.
-  std::int32_t ThreadCount;
 
-  // All rows empty; ThreadCount is the number of hardware threads. Pre: both >= 0.
+  // All rows empty. Pre: both >= 0.
   TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount);
   TExtensionBicliques(const TExtensionBicliques&) = delete;
   TExtensionBicliques& operator=(const TExtensionBicliques&) = delete;
 
+  void SetRow(std::int32_t source, std::span<const std::int32_t> targets) override;
   // Target t of `source` is set when bits[t] is '1'.
   // Pre: 0 <= source < RowCount; bits holds ColumnCount characters '0'/'1'.
   void SetRow(std::int32_t source, std::string_view bits);
 
-  // Enumerates; returns Count(). Call once, after the rows.
-  std::int64_t Run();
-  // Number of results of Run.
-  std::int64_t Count() const;
+  std::int64_t Run(const TRunConfig& config) override;
+  std::int64_t Count() const override;
+  // Results come as words: the source side WordCount(RowCount) words, the
+  // target side WordCount(ColumnCount) words.
+  void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const override;
   // The side Run extended: Targets or Sources.
   TExtensionSide UsedSide() const;
-  // Calls `visit` with results first..last-1 in order, each as its source side
-  // (WordCount(RowCount) words) and its target side (WordCount(ColumnCount)
-  // words), valid during the call. Safe to call from several threads at once.
-  // Pre: 0 <= first <= last <= Count().
-  using TResultVisitor = std::function<void(const std::uint64_t* sources, const std::uint64_t* targets)>;
-  void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const;
 
 private:
   std::int32_t TargetWords; // words of a target set
@@ -70,4 +67,7 @@ private:
   // Writes the vertices of the other side adjacent to all of `set` (an
   // extension-side set) into `out`.
   void CommonNeighbours(const std::uint64_t* set, std::uint64_t* out) const;
+  // Calls `visit` with the result whose extension-side set is `set` and whose
+  // other side is `other`.
+  void Visit(const TResultVisitor& visit, const std::uint64_t* set, const std::uint64_t* other) const;
 };

@@ -23,6 +23,7 @@ struct TOptions {
   bool CountOnly = false;
   bool Stats = false;
   std::string Engine = "consensus";
+  std::int32_t Threads = 0;
 };
 
 struct TGenerateOptions {
@@ -48,6 +49,8 @@ int RunCommand(const TOptions& options) {
   try {
     TRunOptions run;
     run.Engine = options.Engine == "closure" ? TEngineKind::Extension : TEngineKind::Consensus;
+    run.Config.Threads = options.Threads;
+    if (options.CountOnly) run.Output = TOutput::Count;
     result = RunLines(SplitLines(text), run);
   } catch (const TInputError& error) {
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
@@ -55,8 +58,9 @@ int RunCommand(const TOptions& options) {
   }
   if (options.Stats) {
     const double seconds = std::chrono::duration<double>(result.Elapsed).count();
-    std::fprintf(stderr, "sources %d, targets %d, bicliques %d, passes %d, enumeration %.6f s\n",
-                 result.Sources, result.Targets, result.Count, result.Passes, seconds);
+    std::fprintf(stderr, "sources %d, targets %d, bicliques %lld, passes %d, enumeration %.6f s\n",
+                 result.Sources, result.Targets, static_cast<long long>(result.Count), result.Passes,
+                 seconds);
   }
   if (options.CountOnly) {
     Deliver(options, std::to_string(result.Count) + "\n");
@@ -99,6 +103,10 @@ int main(int argc, char** argv) {
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
   app.add_option("--engine", options.Engine, "Enumeration engine; both give the same lines")
       ->check(CLI::IsMember({"consensus", "closure"}))
+      ->capture_default_str();
+  app.add_option("--threads", options.Threads,
+                 "Threads to use; 0 for every core (the results never depend on it)")
+      ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
 
   TGenerateOptions generate;

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <thread>
+#include <mutex>
 
 #include "Extensionunit.h"
+#include "Parallelunit.h"
 #include "Poslistunit.h"
+#include "Runcontrolunit.h"
 #include "Sortedlinesunit.h"
-#include "Wordsetunit.h"
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -40,69 +41,94 @@ std::string Characters(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " character" : " characters");
 }
 
-std::int32_t HardwareThreads() {
-  return static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+// The rows of checked matrix lines.
+TMatrix MatrixOfLines(const std::vector<std::string>& lines) {
+  TMatrix matrix;
+  matrix.Sources = static_cast<std::int32_t>(lines.size());
+  matrix.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
+  matrix.RowStarts.reserve(lines.size() + 1);
+  for (const std::string& line : lines) {
+    for (std::size_t t = 0; t < line.size(); ++t) {
+      if (line[t] == '1') matrix.Adjacent.push_back(static_cast<std::int32_t>(t));
+    }
+    matrix.RowStarts.push_back(static_cast<std::int64_t>(matrix.Adjacent.size()));
+  }
+  return matrix;
 }
 
-// The words of `array` in the word layout of Poslistunit. Spare bits are
-// dropped: RowsOf leaves them set for the empty target set.
-void LoadWords(const TBitArray& array, std::vector<std::uint64_t>& words) {
-  const std::int32_t count = WordCount(array.Size);
-  words.resize(static_cast<std::size_t>(count));
-  PackBytes(&array, words.data(), count);
-  if (array.Size % 64 != 0) words.back() &= ~std::uint64_t{0} << (64 - array.Size % 64);
+std::unique_ptr<TEngine> MakeEngine(TEngineKind kind, const TMatrix& matrix) {
+  std::unique_ptr<TEngine> engine;
+  if (kind == TEngineKind::Extension) {
+    engine = std::make_unique<TExtensionBicliques>(matrix.Sources, matrix.Targets);
+  } else {
+    engine = std::make_unique<TBicliques>(matrix.Sources, matrix.Targets);
+  }
+  for (std::int32_t s = 0; s < matrix.Sources; ++s)
+    engine->SetRow(s, matrix.Row(s));
+  return engine;
 }
 
-void RunConsensus(const std::vector<std::string>& lines, const TRunConfig& config, TRunResult& result) {
-  result.Engine = std::make_unique<TBicliques>(result.Sources, result.Targets);
-  TBicliques& engine = *result.Engine;
-  for (std::int32_t u = 0; u < result.Sources; ++u) {
-    const std::string& line = lines[static_cast<std::size_t>(u)];
-    auto* row = new TBitArray(static_cast<std::int32_t>(line.size()));
-    delete engine.Rows[static_cast<std::size_t>(u)];
-    engine.Rows[static_cast<std::size_t>(u)] = row;
-    row->FromBinStr(line);
+TSideNumbers SourceNumbers(const TMatrix& matrix) {
+  return {matrix.Sources, matrix.SourceIds.empty() ? nullptr : matrix.SourceIds.data()};
+}
+
+TSideNumbers TargetNumbers(const TMatrix& matrix) {
+  return {matrix.Targets, matrix.TargetIds.empty() ? nullptr : matrix.TargetIds.data()};
+}
+
+// Results go to `write` in blocks of whole lines, one block per worker at a
+// time, so that the workers rarely wait for each other.
+class TLineStream {
+public:
+  TLineStream(const TMatrix& matrix, std::int32_t workers, const std::function<void(std::string_view)>& write)
+      : Sources(SourceNumbers(matrix)), Targets(TargetNumbers(matrix)),
+        Buffers(static_cast<std::size_t>(workers)), Write(write) {}
+
+  void Add(std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {
+    std::string& buffer = Buffers[static_cast<std::size_t>(worker)];
+    AppendResultLine(buffer, sources, Sources, targets, Targets);
+    buffer += '\n';
+    if (buffer.size() >= BlockSize) Flush(buffer);
+  }
+  void FlushAll() {
+    for (std::string& buffer : Buffers)
+      Flush(buffer);
   }
 
-  const auto start = std::chrono::steady_clock::now();
-  engine.Run();
-  result.Elapsed = std::chrono::steady_clock::now() - start;
-  if (config.Stop.stop_requested()) throw TCancelled();
-  result.Passes = engine.Passes;
-  result.Count = engine.Results->ItemCount();
+private:
+  static constexpr std::size_t BlockSize = std::size_t{1} << 16;
+  const TSideNumbers Sources;
+  const TSideNumbers Targets;
+  std::vector<std::string> Buffers;
+  const std::function<void(std::string_view)>& Write;
+  std::mutex Lock;
 
+  void Flush(std::string& buffer) {
+    if (buffer.empty()) return;
+    const std::lock_guard<std::mutex> hold(Lock);
+    Write(buffer);
+    buffer.clear();
+  }
+};
+
+// Formatting checks for a stop request after this many lines.
+constexpr std::int64_t LinesPerStopCheck = 4096;
+
+std::string SortedText(const TEngine& engine, const TMatrix& matrix, const TRunConfig& config) {
+  const TSideNumbers sources = SourceNumbers(matrix);
+  const TSideNumbers targets = TargetNumbers(matrix);
   // Distinct target sets give distinct lines, so the text has no duplicates.
-  result.Text = SortedResultText(
-      result.Count, HardwareThreads(), [&engine](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-        TBitArray sources(engine.RowCount);
-        std::vector<std::uint64_t> sourceWords, targetWords;
-        for (auto u = static_cast<std::int32_t>(first); u < last; ++u) {
-          engine.RowsOf(u, &sources);
-          LoadWords(sources, sourceWords);
-          LoadWords(*engine.Results->Items[static_cast<std::size_t>(u)], targetWords);
-          AppendResultLine(blocks.Line(), sourceWords.data(), engine.RowCount, targetWords.data(),
-                           engine.ColumnCount);
-          blocks.End();
+  return SortedResultText(
+      engine.Count(), ThreadCount(config.Threads),
+      [&](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
+        for (std::int64_t from = first; from < last; from += LinesPerStopCheck) {
+          TRunControl(config).CheckStop();
+          engine.ForEachResult(from, std::min(last, from + LinesPerStopCheck),
+                               [&](std::int32_t, const TVertexSet& sourceSet, const TVertexSet& targetSet) {
+                                 AppendResultLine(blocks.Line(), sourceSet, sources, targetSet, targets);
+                                 blocks.End();
+                               });
         }
-      });
-}
-
-void RunExtension(const std::vector<std::string>& lines, const TRunConfig& config, TRunResult& result) {
-  TExtensionBicliques engine(result.Sources, result.Targets);
-  for (std::int32_t u = 0; u < result.Sources; ++u)
-    engine.SetRow(u, lines[static_cast<std::size_t>(u)]);
-  const auto start = std::chrono::steady_clock::now();
-  engine.Run();
-  result.Elapsed = std::chrono::steady_clock::now() - start;
-  if (config.Stop.stop_requested()) throw TCancelled();
-  result.Count = static_cast<std::int32_t>(engine.Count());
-  result.Text = SortedResultText(
-      engine.Count(), engine.ThreadCount,
-      [&engine](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-        engine.ForEachResult(first, last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
-          AppendResultLine(blocks.Line(), sources, engine.RowCount, targets, engine.ColumnCount);
-          blocks.End();
-        });
       });
 }
 
@@ -136,16 +162,42 @@ void CheckMatrix(const std::vector<std::string>& lines) {
   }
 }
 
-TRunResult RunLines(const std::vector<std::string>& lines, const TRunOptions& options) {
-  CheckMatrix(lines);
-  if (options.Config.Stop.stop_requested()) throw TCancelled();
+TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
+  TRunControl control(options.Config);
+  control.CheckStop();
   TRunResult result;
-  result.Sources = static_cast<std::int32_t>(lines.size());
-  result.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
-  if (options.Engine == TEngineKind::Extension) {
-    RunExtension(lines, options.Config, result);
-  } else {
-    RunConsensus(lines, options.Config, result);
+  result.Sources = matrix.Sources;
+  result.Targets = matrix.Targets;
+  std::unique_ptr<TEngine> engine = MakeEngine(options.Engine, matrix);
+
+  TRunConfig config = options.Config;
+  std::unique_ptr<TLineStream> stream;
+  if (options.Output == TOutput::Count) {
+    config.Stream = [](std::int32_t, const TVertexSet&, const TVertexSet&) {};
+  } else if (options.Output == TOutput::Unordered) {
+    stream = std::make_unique<TLineStream>(matrix, ThreadCount(config.Threads), options.Write);
+    config.Stream = [&stream](std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {
+      stream->Add(worker, sources, targets);
+    };
+  }
+  const auto start = std::chrono::steady_clock::now();
+  result.Count = engine->Run(config);
+  if (stream) stream->FlushAll();
+  result.Elapsed = std::chrono::steady_clock::now() - start;
+  if (auto* consensus = dynamic_cast<TBicliques*>(engine.get())) result.Passes = consensus->Passes;
+
+  if (options.Output == TOutput::SortedText) {
+    control.Report(TPhase::Formatting, result.Passes, result.Count);
+    result.Text = SortedText(*engine, matrix, options.Config);
+  }
+  if (auto* consensus = dynamic_cast<TBicliques*>(engine.get())) {
+    engine.release();
+    result.Engine.reset(consensus);
   }
   return result;
+}
+
+TRunResult RunLines(const std::vector<std::string>& lines, const TRunOptions& options) {
+  CheckMatrix(lines);
+  return RunMatrix(MatrixOfLines(lines), options);
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -20,10 +21,18 @@
 // TExtensionBicliques (closure extension, the faster one).
 enum class TEngineKind { Consensus, Extension };
 
+// What a run gives: the sorted result text, only the count, or every result
+// line handed to Write as soon as it is found, in no particular order.
+enum class TOutput { SortedText, Count, Unordered };
+
 struct TRunOptions {
   TEngineKind Engine = TEngineKind::Consensus;
-  // Threads, stop request, progress and bounds; its Stream is not used here.
+  // Threads, stop request, progress and bounds; its Stream is set by the run.
   TRunConfig Config;
+  TOutput Output = TOutput::SortedText;
+  // For Unordered: receives whole lines, each ending in "\n", one call at a
+  // time (from any thread).
+  std::function<void(std::string_view lines)> Write;
 };
 
 struct TRunResult {
@@ -32,11 +41,10 @@ struct TRunResult {
   std::string Text;
   std::int32_t Sources = 0;                      // input lines
   std::int32_t Targets = 0;                      // characters per line
-  std::int32_t Count = 0;                        // maximal bicliques found
+  std::int64_t Count = 0;                        // maximal bicliques found
   std::int32_t Passes = 0;                       // consensus passes; 0 for the extension engine
-  std::chrono::steady_clock::duration Elapsed{}; // enumeration only
-  std::unique_ptr<TBicliques>
-      Engine; // the consensus engine that produced the lines; null for the extension engine
+  std::chrono::steady_clock::duration Elapsed{}; // enumeration only (with Unordered, writing too)
+  std::unique_ptr<TBicliques> Engine; // the consensus engine that produced the lines; null for any other
 };
 
 // Splits text into lines at "\n" or "\r\n". A line break after the last line
@@ -46,6 +54,12 @@ std::vector<std::string> SplitLines(std::string_view text);
 // Throws TInputError unless every line holds only "0"/"1" and as many
 // characters as the first, naming the first place at fault.
 void CheckMatrix(const std::vector<std::string>& lines);
+
+// Enumerates the maximal bicliques of `matrix` as `options` say and formats
+// them; the text is empty unless options.Output is SortedText. Throws
+// TCancelled when options.Config.Stop is requested; whatever a thread of the
+// run throws reaches the caller.
+TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options);
 
 // Checks the lines, enumerates their maximal bicliques as `options` say and
 // formats them. Throws TInputError on refused input, before any engine is

@@ -4,7 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <thread>
+
+#include "Parallelunit.h"
+#include "Platformunit.h"
 
 // Each thread formats a share of the results. The lines are then split into
 // one range of leading bytes per thread, so that every thread sorts and copies
@@ -18,8 +20,7 @@ std::uint64_t KeyAt(const char* text, std::size_t length, std::size_t from) {
   if (from + 8 <= length) {
     std::uint64_t key;
     std::memcpy(&key, text + from, sizeof key);
-    if constexpr (std::endian::native == std::endian::little) key = __builtin_bswap64(key);
-    return key;
+    return BigEndianWord(key);
   }
   std::uint64_t key = 0;
   for (std::size_t i = from; i < from + 8; ++i)
@@ -95,14 +96,6 @@ public:
 
 namespace {
 
-// Runs work(t) for t = 0 .. count-1, each on its own thread.
-template <typename TWork> void OnEveryThread(std::size_t count, const TWork& work) {
-  std::vector<std::jthread> helpers;
-  for (std::size_t t = 1; t < count; ++t)
-    helpers.emplace_back(work, t);
-  work(0);
-}
-
 // Leading keys that cut the lines into `parts` ranges of about equal size;
 // range p holds the keys from bound p - 1 (inclusive) up to bound p.
 std::vector<std::uint64_t> RangeBounds(const std::vector<TLineShare>& shares, std::size_t parts) {
@@ -132,7 +125,8 @@ std::string SortedResultText(std::int64_t count, std::int32_t threadCount, const
     shares[t].First = count * static_cast<std::int64_t>(t) / static_cast<std::int64_t>(threads);
     shares[t].Last = count * static_cast<std::int64_t>(t + 1) / static_cast<std::int64_t>(threads);
   }
-  OnEveryThread(threads, [&](std::size_t t) { shares[t].Format(format); });
+  RunTeam(static_cast<std::int32_t>(threads),
+          [&](std::int32_t t, const TTeam&) { shares[static_cast<std::size_t>(t)].Format(format); });
 
   // Range p of leading keys goes to bytes [offsets[p], offsets[p + 1]) of the text.
   const std::vector<std::uint64_t> bounds = RangeBounds(shares, threads);
@@ -145,7 +139,8 @@ std::string SortedResultText(std::int64_t count, std::int32_t threadCount, const
     offsets[p + 1] += offsets[p];
 
   std::string text(offsets[threads], '\n');
-  OnEveryThread(threads, [&](std::size_t p) {
+  RunTeam(static_cast<std::int32_t>(threads), [&](std::int32_t part, const TTeam&) {
+    const auto p = static_cast<std::size_t>(part);
     std::vector<TLineRef> range;
     for (const TLineShare& share : shares) {
       for (const TLineRef& line : share.Lines) {

@@ -27,6 +27,6 @@ private:
 using TRangeFormatter = std::function<void(std::int64_t first, std::int64_t last, TLineBlocks& blocks)>;
 
 // The lines of results 0 .. count-1, each followed by "\n", ascending by
-// bytes, formatted on `threads` threads. Pre: no two lines are equal and no
-// line holds a 0 byte.
+// bytes, formatted on `threads` threads. What `format` throws on any thread
+// reaches the caller. Pre: no two lines are equal and no line holds a 0 byte.
 std::string SortedResultText(std::int64_t count, std::int32_t threads, const TRangeFormatter& format);

@@ -99,27 +99,29 @@ std::vector<std::string> EngineLines(const TRowTexts& matrix, TExtensionSide sid
   const auto columns = static_cast<std::int32_t>(Width(matrix));
   TExtensionBicliques engine(rows, columns);
   engine.Side = side;
-  engine.ThreadCount = threads;
   for (std::int32_t s = 0; s < rows; ++s)
     engine.SetRow(s, matrix[static_cast<std::size_t>(s)]);
-  const std::int64_t count = engine.Run();
+  TRunConfig config;
+  config.Threads = threads;
+  const std::int64_t count = engine.Run(config);
   EXPECT_EQ(count, engine.Count());
   if (side != TExtensionSide::Automatic && rows > 0 && columns > 0) {
     EXPECT_EQ(engine.UsedSide(), side);
   }
 
   std::vector<std::string> lines;
-  engine.ForEachResult(0, count, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
-    lines.push_back(LineOfWords(sources, rows, targets, columns));
+  engine.ForEachResult(0, count, [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+    lines.push_back(LineOfWords(sources.Words, rows, targets.Words, columns));
   });
   // Any split into ranges reads the same results in the same order.
   std::mt19937_64 random(static_cast<std::uint64_t>(count));
   std::vector<std::string> pieces;
   for (std::int64_t first = 0; first < count;) {
     const std::int64_t last = std::min(count, first + 1 + static_cast<std::int64_t>(random() % 7));
-    engine.ForEachResult(first, last, [&](const std::uint64_t* sources, const std::uint64_t* targets) {
-      pieces.push_back(LineOfWords(sources, rows, targets, columns));
-    });
+    engine.ForEachResult(first, last,
+                         [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+                           pieces.push_back(LineOfWords(sources.Words, rows, targets.Words, columns));
+                         });
     first = last;
   }
   EXPECT_EQ(pieces, lines);

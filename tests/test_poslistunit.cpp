@@ -63,7 +63,37 @@ TEST(Poslistunit, ResultLineJoinsBothListsAndAppends) {
   };
   for (const TCase& c : cases) {
     std::string text = "x\n";
-    AppendResultLine(text, c.Sources.data(), c.RowCount, c.Targets.data(), c.ColumnCount);
+    AppendResultLine(text, {c.Sources.data()}, {c.RowCount}, {c.Targets.data()}, {c.ColumnCount});
     EXPECT_EQ(text, std::string("x\n") + c.Line) << c.Name;
   }
+}
+
+// Member lists and shown ids give the same text as the words they stand for.
+TEST(Poslistunit, SidesAsMembersOrWithIdsShowTheirNumbers) {
+  const std::vector<std::int64_t> ids = {0, 7, 65535, 65536, 123456789012};
+  const std::vector<std::int32_t> all = {0, 1, 2, 3, 4};
+  const std::vector<std::uint64_t> allWords = {WordBit(0) | WordBit(1) | WordBit(2) | WordBit(3) |
+                                               WordBit(4)};
+  struct TCase {
+    const char* Name;
+    TVertexSet Set;
+    TSideNumbers Side;
+    const char* Text;
+  };
+  const TCase cases[] = {
+      {"members, plain numbers", {nullptr, all.data(), 3}, {70000}, "1,2,3"},
+      {"members past the table", {nullptr, all.data() + 2, 0}, {70000}, ""},
+      {"ids from members", {nullptr, all.data(), 5}, {5, ids.data()}, "0,7,65535,65536,123456789012"},
+      {"ids from words", {allWords.data()}, {5, ids.data()}, "0,7,65535,65536,123456789012"},
+      {"no member", {nullptr, all.data(), 0}, {5, ids.data()}, ""},
+  };
+  for (const TCase& c : cases) {
+    std::string text = "kept|";
+    AppendSide(text, c.Set, c.Side);
+    EXPECT_EQ(text, std::string("kept|") + c.Text) << c.Name;
+  }
+  const std::vector<std::int32_t> large = {65535, 65536, 99999};
+  std::string text;
+  AppendSide(text, {nullptr, large.data(), 3}, {100000});
+  EXPECT_EQ(text, "65536,65537,100000");
 }

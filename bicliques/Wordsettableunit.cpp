@@ -1,39 +1,9 @@
-#include "Wordsetunit.h"
+#include "Wordsettableunit.h"
 
 #include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cstring>
-
-std::int32_t PackedWordCount(std::int32_t bits) { return std::max<std::int32_t>(1, (bits + 63) / 64); }
-
-void PackBytes(const TBitArray* array, std::uint64_t* words, std::int32_t wordCount) {
-  const std::size_t byteCount = array->Bytes.size();
-  assert(byteCount <= static_cast<std::size_t>(wordCount) * 8);
-  for (std::size_t k = 0; k < static_cast<std::size_t>(wordCount); ++k) {
-    std::uint64_t word = 0;
-    for (std::size_t b = 0; b < 8; ++b) {
-      const std::size_t at = 8 * k + b;
-      const std::uint64_t byte = at < byteCount ? array->Bytes[at] : 0;
-      word |= byte << (56 - 8 * b);
-    }
-    words[k] = word;
-  }
-}
-
-void UnpackWords(const std::uint64_t* words, TBitArray* array) {
-  std::uint8_t* bytes = array->Bytes.data();
-  const std::size_t byteCount = array->Bytes.size();
-  std::size_t at = 0;
-  // Whole words at once: a word's bytes from the most significant down.
-  for (; at + 8 <= byteCount; at += 8) {
-    std::uint64_t word = words[at / 8];
-    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-    std::memcpy(bytes + at, &word, 8);
-  }
-  for (; at < byteCount; ++at)
-    bytes[at] = static_cast<std::uint8_t>(words[at / 8] >> (56 - 8 * (at % 8)));
-}
 
 namespace {
 

@@ -18,7 +18,7 @@ constexpr char DigitPairs[] = "00010203040506070809"
                               "80818283848586878889"
                               "90919293949596979899";
 
-std::int32_t DigitCount(std::uint32_t value) {
+std::int32_t DigitCount(std::uint64_t value) {
   std::int32_t digits = 1;
   while (value >= 10) {
     value /= 10;
@@ -29,16 +29,16 @@ std::int32_t DigitCount(std::uint32_t value) {
 
 // Writes `value` in decimal with its last digit just before `end`, two digits
 // per step.
-void WriteDecimal(char* end, std::uint32_t value) {
+void WriteDecimal(char* end, std::uint64_t value) {
   while (value >= 100) {
-    const std::uint32_t pair = (value % 100) * 2;
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
     value /= 100;
     *--end = DigitPairs[pair + 1];
     *--end = DigitPairs[pair];
   }
   if (value >= 10) {
-    *--end = DigitPairs[value * 2 + 1];
-    *--end = DigitPairs[value * 2];
+    *--end = DigitPairs[static_cast<std::size_t>(value) * 2 + 1];
+    *--end = DigitPairs[static_cast<std::size_t>(value) * 2];
   } else {
     *--end = static_cast<char>('0' + value);
   }
@@ -55,7 +55,7 @@ struct TPositionTable {
 const TPositionTable& PositionTable() {
   static const std::unique_ptr<const TPositionTable> table = [] {
     auto built = std::make_unique<TPositionTable>();
-    for (std::uint32_t position = 1; position < TabledPositions; ++position) {
+    for (std::uint32_t position = 0; position < TabledPositions; ++position) {
       char text[8] = {};
       const std::int32_t digits = DigitCount(position);
       WriteDecimal(text + digits, position);
@@ -68,45 +68,65 @@ const TPositionTable& PositionTable() {
   return *table;
 }
 
+// Writes position `position` and a "," at `next`; returns the end. There is
+// room for a table store of eight bytes.
+char* WritePosition(char* next, std::uint64_t position, const TPositionTable& table) {
+  if (position < TabledPositions) {
+    std::memcpy(next, &table.Text[position], sizeof(std::uint64_t));
+    return next + table.Length[position];
+  }
+  const std::int32_t digits = DigitCount(position);
+  WriteDecimal(next + digits, position);
+  next[digits] = ',';
+  return next + digits + 1;
+}
+
 } // namespace
 
 void AppendPosList(std::string& out, const std::uint64_t* words, std::int32_t size) {
   const std::int32_t wordCount = WordCount(size);
-  std::size_t bits = 0;
-  for (std::int32_t w = 0; w < wordCount; ++w)
-    bits += static_cast<std::size_t>(std::popcount(words[w]));
+  const auto bits = static_cast<std::size_t>(CountBits(words, wordCount));
   if (bits == 0) return;
 
   // Room for the longest possible text and one table store past it, trimmed
   // afterwards: one resize and no per-number allocation.
   const std::size_t start = out.size();
-  const auto widest = static_cast<std::size_t>(DigitCount(static_cast<std::uint32_t>(size)));
+  const auto widest = static_cast<std::size_t>(DigitCount(static_cast<std::uint64_t>(size)));
   out.resize(start + bits * (widest + 1) + sizeof(std::uint64_t));
   char* const first = out.data() + start;
   char* next = first;
   const TPositionTable& table = PositionTable();
-  for (std::int32_t w = 0; w < wordCount; ++w) {
-    std::uint64_t word = words[w];
-    while (word != 0) {
-      const int zeros = std::countl_zero(word);
-      word &= ~(std::uint64_t{1} << (63 - zeros));
-      const auto position = static_cast<std::uint32_t>(w) * 64 + static_cast<std::uint32_t>(zeros) + 1;
-      if (position < TabledPositions) {
-        std::memcpy(next, &table.Text[position], sizeof(std::uint64_t));
-        next += table.Length[position];
-      } else {
-        next += DigitCount(position);
-        WriteDecimal(next, position);
-        *next++ = ',';
-      }
-    }
-  }
+  ForEachBit(words, wordCount,
+             [&](std::int32_t i) { next = WritePosition(next, static_cast<std::uint64_t>(i) + 1, table); });
   out.resize(start + static_cast<std::size_t>(next - first) - 1);
 }
 
-void AppendResultLine(std::string& out, const std::uint64_t* sources, std::int32_t rowCount,
-                      const std::uint64_t* targets, std::int32_t columnCount) {
-  AppendPosList(out, sources, rowCount);
+void AppendSide(std::string& out, const TVertexSet& set, const TSideNumbers& side) {
+  if (set.Words != nullptr && side.Ids == nullptr) {
+    AppendPosList(out, set.Words, side.Size);
+    return;
+  }
+  const std::size_t start = out.size();
+  const TPositionTable& table = PositionTable();
+  // Shown numbers have at most 20 digits.
+  char buffer[32];
+  auto write = [&](std::int32_t v) {
+    const std::uint64_t shown =
+        side.Ids != nullptr ? static_cast<std::uint64_t>(side.Ids[v]) : static_cast<std::uint64_t>(v) + 1;
+    out.append(buffer, static_cast<std::size_t>(WritePosition(buffer, shown, table) - buffer));
+  };
+  if (set.Words != nullptr) {
+    ForEachBit(set.Words, WordCount(side.Size), write);
+  } else {
+    for (std::int32_t k = 0; k < set.Count; ++k)
+      write(set.Members[k]);
+  }
+  if (out.size() > start) out.pop_back(); // the last ","
+}
+
+void AppendResultLine(std::string& out, const TVertexSet& sources, const TSideNumbers& sourceSide,
+                      const TVertexSet& targets, const TSideNumbers& targetSide) {
+  AppendSide(out, sources, sourceSide);
   out += " : ";
-  AppendPosList(out, targets, columnCount);
+  AppendSide(out, targets, targetSide);
 }

@@ -1,0 +1,34 @@
+// Runcontrolunit: a run's stop request and progress reports, as the engines
+// meet them in their loops.
+#pragma once
+
+#include <chrono>
+
+#include "Engineunit.h"
+
+class TRunControl {
+public:
+  // Borrows `config` for the control's life.
+  explicit TRunControl(const TRunConfig& config) : Config(config) {}
+
+  bool StopRequested() const { return Config.Stop.stop_requested(); }
+  // Throws TCancelled when a stop was requested. Any thread.
+  void CheckStop() const {
+    if (StopRequested()) throw TCancelled();
+  }
+  // Passes the progress on when the last report is old enough, so that the
+  // callback runs a few times a second at most. Only on the thread that
+  // called Run.
+  void Report(TPhase phase, std::int32_t pass, std::int64_t sets) {
+    if (!Config.Progress) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - Last < Interval) return;
+    Last = now;
+    Config.Progress(TProgress{phase, pass, sets});
+  }
+
+private:
+  static constexpr std::chrono::milliseconds Interval{250};
+  const TRunConfig& Config;
+  std::chrono::steady_clock::time_point Last = std::chrono::steady_clock::now();
+};
