@@ -280,142 +280,180 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   state.PendingSources.clear();
 }
 
-// NW: the word count when it is a small constant, else 0 (then only the
-// item's non-zero words take part).
+// The pairing of one frontier item B with the sources after its Tag. NW: the
+// word count when it is a small constant, else 0 (then only the item's
+// non-zero words, its parts, take part).
+template <int NW> class TItemScan {
+public:
+  TItemScan(const TPassView& view, TScanTables::TState& state)
+      : View(view), State(state), Width(static_cast<std::size_t>(view.Words)),
+        SourceWords(static_cast<std::size_t>(view.SourceWords)), Candidates(state.Candidates) {
+    State.Key.resize(Width);
+    State.Union.resize(SourceWords);
+    Key = State.Key.data();
+  }
+
+  // Lists the consensus sets of B with sources first .. RowCount-1 that
+  // neither B itself nor a known empty set is, once each, and queues them
+  // for their lookups.
+  void Scan(const std::uint64_t* B, std::int32_t first) {
+    First = first;
+    Load(B);
+    Candidates.Start(Parts);
+    // Sources sharing no target with B give the empty set. When B's targets
+    // reach few sources, walk only those, through the columns.
+    Members = 0;
+    std::int64_t reach = 0;
+    ForEachBit(B, View.Words, [&](std::int32_t t) {
+      ++Members;
+      reach += View.ColumnSizes[t];
+    });
+    if (Members == 0) return; // every consensus is the empty B itself
+    FirstWord = static_cast<std::size_t>(first) / 64;
+    const std::int64_t rowCost =
+        static_cast<std::int64_t>(View.RowCount - first) * static_cast<std::int64_t>(Parts);
+    const std::int64_t columnCost = Members * static_cast<std::int64_t>(SourceWords - FirstWord) +
+                                    reach * static_cast<std::int64_t>(Parts);
+    Gathered = Members <= GatheredMembers && HasBitGather();
+    if (columnCost < rowCost) {
+      ScanReached(B);
+    } else if (Gathered) {
+      ScanGatheredSources(nullptr, static_cast<std::size_t>(View.RowCount - first));
+    } else {
+      for (std::int32_t j = first; j < View.RowCount; ++j)
+        AddConsensus(j);
+    }
+    Queue();
+  }
+
+private:
+  const TPassView& View;
+  TScanTables::TState& State;
+  const std::size_t Width;
+  const std::size_t SourceWords;
+  TCandidates& Candidates;
+  std::uint64_t* Key = nullptr;
+  // The item: its parts, their words in the set, and their values.
+  std::size_t Parts = NW;
+  const std::size_t* Part = nullptr;
+  const std::uint64_t* Item = nullptr;
+  std::int32_t First = 0;
+  std::size_t FirstWord = 0;
+  std::int64_t Members = 0;
+  bool Gathered = false;
+
+  void Load(const std::uint64_t* B) {
+    Item = B;
+    if constexpr (NW == 0) {
+      State.Part.clear();
+      State.Item.clear();
+      for (std::size_t w = 0; w < Width; ++w) {
+        if (B[w] == 0) continue;
+        State.Part.push_back(w);
+        State.Item.push_back(B[w]);
+      }
+      Parts = State.Part.size();
+      Item = State.Item.data();
+      Part = State.Part.data();
+    }
+  }
+
+  // Adds the consensus of B with source j, over B's parts, unless it is B
+  // itself (j holds all of B, and Results holds B) or an empty set that
+  // Results holds.
+  void AddConsensus(std::int32_t j) {
+    const std::uint64_t* row = View.Rows + static_cast<std::size_t>(j) * Width;
+    std::uint64_t lost = 0;
+    std::uint64_t kept = 0;
+    for (std::size_t p = 0; p < Parts; ++p) {
+      const std::uint64_t r = NW > 0 ? row[p] : row[Part[p]];
+      Key[p] = Item[p] & r;
+      lost |= Item[p] & ~r;
+      kept |= Key[p];
+    }
+    if (lost != 0 && (kept != 0 || !View.EmptyKnown)) Candidates.template Add<NW>(Key, j);
+  }
+
+  // The consensus sets of the sources First .. First+count-1, or of the
+  // count sources listed in `sources` when it is not null, by gathering.
+  void ScanGatheredSources(const std::int32_t* sources, std::size_t count) {
+    const auto targets = static_cast<std::int32_t>(Members);
+    if (Members <= DirectMembers) {
+      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Direct, Key,
+                       Candidates);
+    } else if (Members <= 32) {
+      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32, Key,
+                       Candidates);
+    } else {
+      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed64, Key,
+                       Candidates);
+    }
+  }
+
+  // Walks only the sources that share a target with B, found through the
+  // columns; the first source sharing none gives the empty set.
+  void ScanReached(const std::uint64_t* B) {
+    std::uint64_t* reached = State.Union.data();
+    std::fill(reached + FirstWord, reached + SourceWords, 0);
+    ForEachBit(B, View.Words, [&](std::int32_t t) {
+      const std::uint64_t* column = View.Columns + static_cast<std::size_t>(t) * SourceWords;
+      for (std::size_t w = FirstWord; w < SourceWords; ++w)
+        reached[w] |= column[w];
+    });
+    const std::uint64_t fromFirst = ~0ull >> (First % 64);
+    reached[FirstWord] &= fromFirst;
+    State.Reached.clear();
+    ForEachBit(reached, static_cast<std::int32_t>(FirstWord), View.SourceWords,
+               [&](std::int32_t j) { State.Reached.push_back(j); });
+    if (Gathered) {
+      ScanGatheredSources(State.Reached.data(), State.Reached.size());
+    } else {
+      for (const std::int32_t j : State.Reached)
+        AddConsensus(j);
+    }
+    if (View.EmptyKnown) return;
+    for (std::size_t w = FirstWord; w < SourceWords; ++w) {
+      const std::uint64_t unreached = ~reached[w] & (w == FirstWord ? fromFirst : ~0ull);
+      if (unreached == 0) continue;
+      const auto j = static_cast<std::int32_t>(64 * w) + std::countl_zero(unreached);
+      if (j < View.RowCount) {
+        std::fill(Key, Key + Parts, 0);
+        if (Gathered) {
+          Candidates.Append(Key, j);
+        } else {
+          Candidates.template Add<NW>(Key, j);
+        }
+      }
+      return;
+    }
+  }
+
+  // Moves the candidates, widened to whole sets, to the pending lookups.
+  void Queue() {
+    for (std::int32_t c = 0; c < Candidates.Count; ++c) {
+      const std::uint64_t* compact = &Candidates.Keys[static_cast<std::size_t>(c) * Parts];
+      const std::size_t at = State.PendingWords.size();
+      State.PendingWords.resize(at + Width, 0);
+      std::uint64_t* set = &State.PendingWords[at];
+      for (std::size_t p = 0; p < Parts; ++p)
+        set[NW > 0 ? p : Part[p]] = compact[p];
+      State.PendingHashes.push_back(HashWords(set, View.Words));
+      State.PendingSources.push_back(Candidates.Sources[static_cast<std::size_t>(c)]);
+    }
+  }
+};
+
 template <int NW>
 void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables::TState& state,
                TFound& found) {
-  const auto width = static_cast<std::size_t>(view.Words);
-  const auto sourceWords = static_cast<std::size_t>(view.SourceWords);
-  TCandidates& candidates = state.Candidates;
   state.ChunkNew.Clear();
-  state.Key.resize(width);
-  state.Union.resize(sourceWords);
-  std::uint64_t* key = state.Key.data();
+  TItemScan<NW> scan(view, state);
   for (std::int32_t f = begin; f < end && !view.Control->StopRequested(); ++f) {
-    const std::uint64_t* B = view.Frontier + static_cast<std::size_t>(f) * width;
     // A set is paired only with sources after its Tag: pairs with earlier
     // sources were formed when those sources' sets were themselves the frontier.
     const std::int32_t first = view.Tags[f] + 1;
     if (first >= view.RowCount) continue;
-
-    std::size_t parts = NW;
-    const std::uint64_t* item = B;
-    const std::size_t* part = nullptr;
-    if constexpr (NW == 0) {
-      state.Part.clear();
-      state.Item.clear();
-      for (std::size_t w = 0; w < width; ++w) {
-        if (B[w] == 0) continue;
-        state.Part.push_back(w);
-        state.Item.push_back(B[w]);
-      }
-      parts = state.Part.size();
-      item = state.Item.data();
-      part = state.Part.data();
-    }
-    candidates.Start(parts);
-
-    // Consensus of B with source j, over B's words; false when it is B itself
-    // (j holds all of B, and Results holds B) or an empty set Results holds.
-    auto consensus = [&](std::int32_t j) {
-      const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
-      std::uint64_t lost = 0;
-      std::uint64_t kept = 0;
-      for (std::size_t p = 0; p < parts; ++p) {
-        const std::uint64_t r = NW > 0 ? row[p] : row[part[p]];
-        key[p] = item[p] & r;
-        lost |= item[p] & ~r;
-        kept |= key[p];
-      }
-      return lost != 0 && (kept != 0 || !view.EmptyKnown);
-    };
-
-    // Sources sharing no target with B give the empty set. When B's targets
-    // reach few sources, walk only those, through the columns.
-    std::int64_t members = 0;
-    std::int64_t reach = 0;
-    ForEachBit(B, view.Words, [&](std::int32_t t) {
-      ++members;
-      reach += view.ColumnSizes[t];
-    });
-    if (members == 0) continue; // every consensus is the empty B itself
-    const std::size_t firstWord = static_cast<std::size_t>(first) / 64;
-    const std::int64_t rowCost =
-        static_cast<std::int64_t>(view.RowCount - first) * static_cast<std::int64_t>(parts);
-    const std::int64_t columnCost = members * static_cast<std::int64_t>(sourceWords - firstWord) +
-                                    reach * static_cast<std::int64_t>(parts);
-    const bool gathered = members <= GatheredMembers && HasBitGather();
-    // Lists the consensus sets of the sources `first` .. `first`+count-1,
-    // or of the count sources listed in `sources` when it is not null.
-    auto scanGathered = [&](const std::int32_t* sources, std::size_t count) {
-      const auto targets = static_cast<std::int32_t>(members);
-      if (members <= DirectMembers) {
-        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Direct, key,
-                         candidates);
-      } else if (members <= 32) {
-        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Hashed32, key,
-                         candidates);
-      } else {
-        ScanGathered<NW>(view, item, part, parts, targets, first, sources, count, state.Hashed64, key,
-                         candidates);
-      }
-    };
-    if (columnCost < rowCost) {
-      std::uint64_t* reached = state.Union.data();
-      std::fill(reached + firstWord, reached + sourceWords, 0);
-      ForEachBit(B, view.Words, [&](std::int32_t t) {
-        const std::uint64_t* column = view.Columns + static_cast<std::size_t>(t) * sourceWords;
-        for (std::size_t w = firstWord; w < sourceWords; ++w)
-          reached[w] |= column[w];
-      });
-      const std::uint64_t fromFirst = ~0ull >> (first % 64);
-      reached[firstWord] &= fromFirst;
-      state.Reached.clear();
-      ForEachBit(reached, static_cast<std::int32_t>(firstWord), view.SourceWords,
-                 [&](std::int32_t j) { state.Reached.push_back(j); });
-      if (gathered) {
-        scanGathered(state.Reached.data(), state.Reached.size());
-      } else {
-        for (const std::int32_t j : state.Reached) {
-          if (consensus(j)) candidates.template Add<NW>(key, j);
-        }
-      }
-      // The first source sharing no target with B gives the empty set.
-      if (!view.EmptyKnown) {
-        for (std::size_t w = firstWord; w < sourceWords; ++w) {
-          const std::uint64_t unreached = ~reached[w] & (w == firstWord ? fromFirst : ~0ull);
-          if (unreached == 0) continue;
-          const auto j = static_cast<std::int32_t>(64 * w) + std::countl_zero(unreached);
-          if (j < view.RowCount) {
-            std::fill(key, key + parts, 0);
-            if (gathered) {
-              candidates.Append(key, j);
-            } else {
-              candidates.template Add<NW>(key, j);
-            }
-          }
-          break;
-        }
-      }
-    } else if (gathered) {
-      scanGathered(nullptr, static_cast<std::size_t>(view.RowCount - first));
-    } else {
-      for (std::int32_t j = first; j < view.RowCount; ++j) {
-        if (consensus(j)) candidates.template Add<NW>(key, j);
-      }
-    }
-
-    for (std::int32_t c = 0; c < candidates.Count; ++c) {
-      const std::uint64_t* compact = &candidates.Keys[static_cast<std::size_t>(c) * parts];
-      const std::size_t at = state.PendingWords.size();
-      state.PendingWords.resize(at + width, 0);
-      std::uint64_t* set = &state.PendingWords[at];
-      for (std::size_t p = 0; p < parts; ++p)
-        set[NW > 0 ? p : part[p]] = compact[p];
-      state.PendingHashes.push_back(HashWords(set, view.Words));
-      state.PendingSources.push_back(candidates.Sources[static_cast<std::size_t>(c)]);
-    }
+    scan.Scan(view.Frontier + static_cast<std::size_t>(f) * static_cast<std::size_t>(view.Words), first);
     if (state.PendingSources.size() >= Batch) Flush(view, state, found);
   }
   Flush(view, state, found);
