@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <random>
+#include <stop_token>
+#include <thread>
 
 #include "BruteForce.h"
 #include "Rununit.h"
@@ -105,5 +110,141 @@ TEST(RunLines, MatchesEveryIntersectionOfRowsOnRandomMatrices) {
     const std::size_t columns = random() % 71;
     const auto matrix = bruteforce::RandomMatrix(random, rows, columns);
     ASSERT_EQ(SplitLines(RunLines(matrix).Text), bruteforce::ResultLines(matrix)) << "round " << round;
+  }
+}
+
+namespace {
+
+TRunOptions Options(TEngineKind engine, std::int32_t threads, TOutput output = TOutput::SortedText) {
+  TRunOptions options;
+  options.Engine = engine;
+  options.Config.Threads = threads;
+  options.Output = output;
+  return options;
+}
+
+constexpr TEngineKind EveryEngine[] = {TEngineKind::Consensus, TEngineKind::Extension};
+
+// Sources and targets of a result line.
+std::pair<std::int32_t, std::int32_t> SideSizes(const std::string& line) {
+  const std::size_t colon = line.find(" : ");
+  auto count = [](std::string_view list) {
+    return list.empty() ? 0 : static_cast<std::int32_t>(std::count(list.begin(), list.end(), ',') + 1);
+  };
+  return {count(std::string_view(line).substr(0, colon)), count(std::string_view(line).substr(colon + 3))};
+}
+
+} // namespace
+
+// Every engine, thread count and output form gives the same results as the
+// slow enumerator: the sorted text, the count, and the unordered lines.
+TEST(RunLines, EveryEngineThreadCountAndOutputAgree) {
+  std::mt19937 random(21);
+  for (int round = 0; round < 120; ++round) {
+    const auto matrix = bruteforce::RandomMatrix(random, random() % 13, random() % 140);
+    const Lines expected = bruteforce::ResultLines(matrix);
+    for (const TEngineKind engine : EveryEngine) {
+      for (const std::int32_t threads : {1, 2, 8}) {
+        ASSERT_EQ(SplitLines(RunLines(matrix, Options(engine, threads)).Text), expected) << "round " << round;
+        EXPECT_EQ(RunLines(matrix, Options(engine, threads, TOutput::Count)).Count,
+                  static_cast<std::int64_t>(expected.size()));
+        std::string unordered;
+        TRunOptions streamed = Options(engine, threads, TOutput::Unordered);
+        streamed.Write = [&](std::string_view lines) { unordered += lines; };
+        const TRunResult result = RunLines(matrix, streamed);
+        EXPECT_TRUE(result.Text.empty());
+        Lines lines = SplitLines(unordered);
+        std::sort(lines.begin(), lines.end());
+        EXPECT_EQ(lines, expected) << "round " << round << ", unordered";
+      }
+    }
+  }
+}
+
+// Bounds give exactly the unbounded lines whose sides fit.
+TEST(RunLines, BoundsFilterTheUnboundedResult) {
+  struct TCase {
+    const char* Name;
+    TBounds Bounds;
+  };
+  const TCase cases[] = {
+      {"least sources", {3, INT32_MAX, 0, INT32_MAX}},
+      {"most sources", {0, 2, 0, INT32_MAX}},
+      {"least targets", {0, INT32_MAX, 4, INT32_MAX}},
+      {"most targets", {0, INT32_MAX, 0, 3}},
+      {"all four", {2, 5, 2, 6}},
+      {"nothing fits", {9, 3, 0, INT32_MAX}},
+  };
+  std::mt19937 random(5);
+  for (int round = 0; round < 60; ++round) {
+    const auto matrix = bruteforce::RandomMatrix(random, random() % 12, random() % 30);
+    const Lines all = bruteforce::ResultLines(matrix);
+    for (const TCase& c : cases) {
+      Lines expected;
+      for (const std::string& line : all) {
+        const auto [sources, targets] = SideSizes(line);
+        if (c.Bounds.Admits(sources, targets)) expected.push_back(line);
+      }
+      for (const TEngineKind engine : EveryEngine) {
+        for (const TOutput output : {TOutput::SortedText, TOutput::Count}) {
+          TRunOptions options = Options(engine, 2, output);
+          options.Config.Bounds = c.Bounds;
+          const TRunResult result = RunLines(matrix, options);
+          EXPECT_EQ(result.Count, static_cast<std::int64_t>(expected.size()))
+              << c.Name << ", round " << round;
+          if (output == TOutput::SortedText) {
+            EXPECT_EQ(SplitLines(result.Text), expected) << c.Name;
+          }
+        }
+      }
+    }
+  }
+}
+
+// A stop requested from another thread at any moment ends the run with
+// TCancelled, or the run has already ended with its whole result.
+TEST(RunLines, StopFromAnotherThreadCancelsOrCompletes) {
+  std::mt19937 random(3);
+  const auto matrix = bruteforce::RandomMatrix(random, 200, 60);
+  const std::size_t full = RunLines(matrix, Options(TEngineKind::Extension, 2)).Text.size();
+  int cancelled = 0;
+  for (int round = 0; round < 16; ++round) {
+    for (const TEngineKind engine : EveryEngine) {
+      std::stop_source stop;
+      TRunOptions options = Options(engine, 2);
+      options.Config.Stop = stop.get_token();
+      std::thread stopper([&stop, delay = random() % 20000] {
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+        stop.request_stop();
+      });
+      try {
+        const TRunResult result = RunLines(matrix, options);
+        EXPECT_EQ(result.Text.size(), full) << "a partial result";
+      } catch (const TCancelled& error) {
+        EXPECT_STREQ(error.what(), "cancelled");
+        ++cancelled;
+      }
+      stopper.join();
+    }
+  }
+  EXPECT_GT(cancelled, 0);
+}
+
+// Progress reaches the thread that called the run, and only that thread.
+TEST(RunLines, ProgressComesOnTheCallingThread) {
+  std::mt19937 random(9);
+  const auto matrix = bruteforce::RandomMatrix(random, 400, 60);
+  for (const TEngineKind engine : EveryEngine) {
+    TRunOptions options = Options(engine, 2);
+    const auto caller = std::this_thread::get_id();
+    bool elsewhere = false;
+    std::int64_t last = -1;
+    options.Config.Progress = [&](const TProgress& progress) {
+      elsewhere = elsewhere || std::this_thread::get_id() != caller;
+      last = progress.Sets;
+    };
+    const TRunResult result = RunLines(matrix, options);
+    EXPECT_FALSE(elsewhere);
+    EXPECT_LE(last, result.Count);
   }
 }
