@@ -3,34 +3,34 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <deque>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace {
 
-struct TViewHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-};
-
-// The vertices of one side, numbered by first appearance while reading.
+// The vertices of one side, numbered by first appearance while reading. The
+// ids sit in one byte buffer and an open-addressing table of vertex numbers
+// finds them: no allocation per vertex, one probe sequence per lookup.
 class TSide {
 public:
-  explicit TSide(const char* name) : Name(name) {}
+  explicit TSide(const char* name) : Name(name), Slots(1024, -1) {}
 
   std::int32_t Add(std::string_view id) {
-    const auto found = Index.find(id);
-    if (found != Index.end()) return found->second;
-    if (Ids.size() >= static_cast<std::size_t>(INT32_MAX))
+    const std::size_t hash = std::hash<std::string_view>{}(id);
+    const std::size_t mask = Slots.size() - 1;
+    std::size_t slot = hash & mask;
+    for (; Slots[slot] >= 0; slot = (slot + 1) & mask)
+      if (Id(Slots[slot]) == id) return Slots[slot];
+    const std::size_t count = Starts.size() - 1;
+    if (count >= static_cast<std::size_t>(INT32_MAX))
       throw TInputError(
           0, 0, std::string("too many ") + Name + " vertices: more than " + std::to_string(INT32_MAX));
     Numbers = Numbers && std::all_of(id.begin(), id.end(), IsDigit);
-    // A deque never moves its strings, so the map's keys may view them.
-    const std::string& kept = Ids.emplace_back(id);
-    const auto vertex = static_cast<std::int32_t>(Ids.size() - 1);
-    Index.emplace(kept, vertex);
+    const auto vertex = static_cast<std::int32_t>(count);
+    Bytes.append(id);
+    Starts.push_back(Bytes.size());
+    Slots[slot] = vertex;
+    if (2 * (count + 1) > Slots.size()) Grow(); // at most half full
     return vertex;
   }
 
@@ -38,37 +38,60 @@ public:
   // vertex by its number of first appearance.
   std::vector<std::int32_t> Finish(std::int32_t& count, std::vector<std::int64_t>& shownIds,
                                    std::vector<std::string>& names) {
-    Index = {};
-    std::vector<std::int64_t> values(Ids.size());
-    for (std::size_t v = 0; v < Ids.size() && Numbers; ++v) {
-      const std::string& id = Ids[v];
+    Slots = {};
+    const std::size_t size = Starts.size() - 1;
+    std::vector<std::int64_t> values(size);
+    for (std::size_t v = 0; v < size && Numbers; ++v) {
+      const std::string_view id = Id(static_cast<std::int32_t>(v));
       const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), values[v]);
       Numbers = error == std::errc{} && end == id.data() + id.size();
     }
-    std::vector<std::int32_t> final(Ids.size());
+    std::vector<std::int32_t> final(size);
     if (!Numbers) {
-      for (std::size_t v = 0; v < Ids.size(); ++v)
+      names.reserve(size);
+      for (std::size_t v = 0; v < size; ++v) {
         final[v] = static_cast<std::int32_t>(v);
-      names.assign(std::make_move_iterator(Ids.begin()), std::make_move_iterator(Ids.end()));
-      count = static_cast<std::int32_t>(names.size());
+        names.emplace_back(Id(static_cast<std::int32_t>(v)));
+      }
+      count = static_cast<std::int32_t>(size);
     } else {
       shownIds = values;
       std::sort(shownIds.begin(), shownIds.end());
       shownIds.erase(std::unique(shownIds.begin(), shownIds.end()), shownIds.end());
-      for (std::size_t v = 0; v < Ids.size(); ++v)
+      for (std::size_t v = 0; v < size; ++v)
         final[v] = static_cast<std::int32_t>(std::lower_bound(shownIds.begin(), shownIds.end(), values[v]) -
                                              shownIds.begin());
       count = static_cast<std::int32_t>(shownIds.size());
     }
-    Ids = {};
+    Bytes = {};
+    Starts = {0};
     return final;
   }
 
 private:
+  std::string_view Id(std::int32_t vertex) const {
+    const auto v = static_cast<std::size_t>(vertex);
+    return std::string_view(Bytes).substr(Starts[v], Starts[v + 1] - Starts[v]);
+  }
+
+  void Grow() {
+    std::vector<std::int32_t> slots(2 * Slots.size(), -1);
+    const std::size_t mask = slots.size() - 1;
+    for (const std::int32_t vertex : Slots) {
+      if (vertex < 0) continue;
+      std::size_t slot = std::hash<std::string_view>{}(Id(vertex)) & mask;
+      while (slots[slot] >= 0)
+        slot = (slot + 1) & mask;
+      slots[slot] = vertex;
+    }
+    Slots = std::move(slots);
+  }
+
   const char* Name;
-  std::deque<std::string> Ids;
-  std::unordered_map<std::string_view, std::int32_t, TViewHash, std::equal_to<>> Index;
-  bool Numbers = true; // every id so far is digits only
+  std::string Bytes;                  // the ids one after another
+  std::vector<std::size_t> Starts{0}; // vertex v: Bytes[Starts[v] .. Starts[v + 1])
+  std::vector<std::int32_t> Slots;    // vertex numbers by hash; -1 free; a power of two long
+  bool Numbers = true;                // every id so far is digits only
 };
 
 bool IsComment(std::string_view line) {

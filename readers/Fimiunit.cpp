@@ -48,8 +48,10 @@ public:
       Ids.push_back(value);
       MaxId = std::max(MaxId, value);
     }
-    std::sort(Ids.begin() + static_cast<std::ptrdiff_t>(rowStart), Ids.end());
-    Ids.erase(std::unique(Ids.begin() + static_cast<std::ptrdiff_t>(rowStart), Ids.end()), Ids.end());
+    // Transaction files mostly list their numbers ascending already.
+    const auto row = Ids.begin() + static_cast<std::ptrdiff_t>(rowStart);
+    if (!std::is_sorted(row, Ids.end())) std::sort(row, Ids.end());
+    Ids.erase(std::unique(row, Ids.end()), Ids.end());
     RowStarts.push_back(static_cast<std::int64_t>(Ids.size()));
   }
 
