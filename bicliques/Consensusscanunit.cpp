@@ -205,8 +205,11 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
              TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
   int shift[NW > 0 ? NW : GatheredMembers];
+  // A part holding all 64 members is the only part holding any, so the index
+  // gathered before it is 0: shifting by 0 keeps it, as a shift by 64 (not
+  // defined for 64-bit words) would.
   for (std::size_t p = 0; p < parts; ++p)
-    shift[p] = std::popcount(item[p]);
+    shift[p] = std::popcount(item[p]) & 63;
   // Meeting the item itself and a known empty set up front leaves one test
   // per source: Results holds both.
   seen.Start(members);
@@ -215,7 +218,7 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
-    // Every part holds a member, so no shift reaches 64.
+    // No shift reaches 64 (see above).
     std::uint64_t index = _pext_u64(row[NW > 0 ? 0 : part[0]], item[0]);
     for (std::size_t p = 1; p < parts; ++p) {
       index = (index << shift[p]) | _pext_u64(row[NW > 0 ? p : part[p]], item[p]);
