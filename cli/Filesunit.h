@@ -40,8 +40,9 @@ void WriteStdout(const std::string& content);
 //   all-or-nothing: a write that fails midway leaves a partial file. It was
 //   chosen over the rename, which would leave the other names on the old
 //   content.
-// - Anything else (character device, FIFO, socket): opened and written
-//   directly, appending to a regular file that such a name reaches.
+// - Anything else (character device, FIFO): opened and written directly,
+//   appending to a regular file reached through /proc. A socket cannot be
+//   opened and fails.
 //
 // While the temporary file exists, SIGINT, SIGTERM, SIGHUP and SIGXFSZ remove
 // it and then end the process as the signal would have (signals ignored at
