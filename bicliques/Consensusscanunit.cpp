@@ -193,8 +193,11 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
              TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
   int shift[NW > 0 ? NW : GatheredMembers];
+  // A part holding all 64 members is the only part holding any, so the index
+  // gathered before it is 0: shifting by 0 keeps it, as a shift by 64 (not
+  // defined for 64-bit words) would.
   for (std::size_t p = 0; p < parts; ++p)
-    shift[p] = std::popcount(item[p]);
+    shift[p] = std::popcount(item[p]) & 63;
   // Meeting the item itself and a known empty set up front leaves one test
   // per source: Results holds both.
   seen.Start(members);
@@ -203,11 +206,9 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
-    // A part of 64 members is the only part with members, so the index
-    // before it is 0 and shifting it out of range would be undefined.
     std::uint64_t index = GatherBits(row[NW > 0 ? 0 : part[0]], item[0]);
     for (std::size_t p = 1; p < parts; ++p) {
-      index = (shift[p] < 64 ? index << shift[p] : 0) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
+      index = (index << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
     }
     if (!seen.First(index)) continue;
     for (std::size_t p = 0; p < parts; ++p)

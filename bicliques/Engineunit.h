@@ -8,6 +8,7 @@
 // engine's own; the set of results is not.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -61,8 +62,9 @@ struct TRunConfig {
   std::int32_t Threads = 0;
   // A stop request ends Run, within about 100 ms, with TCancelled.
   std::stop_token Stop;
-  // Called on the thread that called Run, a few times a second at most.
+  // Called on the thread that called Run, at most once per ProgressInterval.
   std::function<void(const TProgress&)> Progress;
+  std::chrono::milliseconds ProgressInterval{250};
   TBounds Bounds;
   // When set, Run hands every result to it as soon as it is found and keeps
   // none (Count still counts them); ForEachResult is then not to be called.

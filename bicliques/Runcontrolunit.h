@@ -16,19 +16,18 @@ public:
   void CheckStop() const {
     if (StopRequested()) throw TCancelled();
   }
-  // Passes the progress on when the last report is old enough, so that the
-  // callback runs a few times a second at most. Only on the thread that
+  // Passes the progress on when the last report is at least
+  // Config.ProgressInterval old. Only on the thread that
   // called Run.
   void Report(TPhase phase, std::int32_t pass, std::int64_t sets) {
     if (!Config.Progress) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - Last < Interval) return;
+    if (now - Last < Config.ProgressInterval) return;
     Last = now;
     Config.Progress(TProgress{phase, pass, sets});
   }
 
 private:
-  static constexpr std::chrono::milliseconds Interval{250};
   const TRunConfig& Config;
   std::chrono::steady_clock::time_point Last = std::chrono::steady_clock::now();
 };

@@ -1,10 +1,14 @@
 #include "Filesunit.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +44,68 @@ int WriteFd(int fd, const std::string& content) {
   return 0;
 }
 
+// The temporary file the signal handler removes. The name is written while
+// the signals are blocked and only then armed, so the handler never sees half
+// a name; it needs nothing but unlink, which is async-signal-safe.
+char TempName[PATH_MAX + 8];
+volatile std::sig_atomic_t TempArmed = 0;
+
+constexpr int CleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+extern "C" void RemoveTempAndResignal(int signal) {
+  if (TempArmed) ::unlink(TempName);
+  // The signal is blocked while its handler runs: the raised one arrives on
+  // return, with the default action, and ends the process with its status.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void InstallCleanupHandlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (const int signal : CleanupSignals) {
+    struct sigaction old {};
+    ::sigaction(signal, nullptr, &old);
+    if (old.sa_handler == SIG_IGN) continue; // e.g. SIGHUP under nohup
+    struct sigaction action {};
+    action.sa_handler = RemoveTempAndResignal;
+    sigemptyset(&action.sa_mask);
+    for (const int other : CleanupSignals)
+      sigaddset(&action.sa_mask, other);
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+// Blocks the cleanup signals in this thread for its lifetime.
+class TSignalsBlocked {
+public:
+  TSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : CleanupSignals)
+      sigaddset(&set, signal);
+    ::pthread_sigmask(SIG_BLOCK, &set, &Old);
+  }
+  ~TSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &Old, nullptr); }
+  TSignalsBlocked(const TSignalsBlocked&) = delete;
+  TSignalsBlocked& operator=(const TSignalsBlocked&) = delete;
+
+private:
+  sigset_t Old;
+};
+
+std::string Folder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool InProc(const std::string& path) {
+  struct statfs info {};
+  return ::statfs(Folder(path).c_str(), &info) == 0 && info.f_type == PROC_SUPER_MAGIC;
+}
+
 } // namespace
 
 std::string ReadAll(const std::string& path) {
@@ -65,25 +131,135 @@ std::string ReadAll(const std::string& path) {
   return content;
 }
 
-void WriteAtomically(const std::string& path, const std::string& content) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) Fail("write", path, errno);
-  int error = WriteFd(fd, content);
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  // mkstemp makes the file private; give it the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (error == 0 && ::fchmod(fd, 0666 & ~mask) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    Fail("write", path, error);
-  }
+bool SameFile(const std::string& input, const std::string& output) {
+  if (output == "-") return false;
+  struct stat in {
+  }, out{};
+  if (::stat(output.c_str(), &out) != 0) return false;
+  const int got = input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in);
+  return got == 0 && S_ISREG(in.st_mode) && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 void WriteStdout(const std::string& content) {
   const int error = WriteFd(STDOUT_FILENO, content);
   if (error != 0) Fail("write", "standard output", error);
+}
+
+TOutputFile::TOutputFile(const std::string& path) : Path(path) {
+  if (path == "-") return;
+
+  // Follow symbolic links by hand, so that a link that leads nowhere yet
+  // still gets its target made, and the link itself is never replaced.
+  std::string name = path;
+  struct stat info {};
+  bool exists = false;
+  for (int hops = 0;; ++hops) {
+    if (::lstat(name.c_str(), &info) != 0) {
+      if (errno != ENOENT) Fail("write", path, errno);
+      break;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      exists = true;
+      break;
+    }
+    if (hops == 40) Fail("write", path, ELOOP);
+    // /proc's links name open files, not places in a folder.
+    if (InProc(name)) {
+      Route = TRoute::Direct;
+      break;
+    }
+    char link[PATH_MAX];
+    const ssize_t length = ::readlink(name.c_str(), link, sizeof link);
+    if (length < 0) Fail("write", path, errno);
+    if (static_cast<std::size_t>(length) == sizeof link) Fail("write", path, ENAMETOOLONG);
+    const std::string text(link, static_cast<std::size_t>(length));
+    name = text.front() == '/' ? text : Folder(name) + "/" + text;
+  }
+  if (exists && S_ISDIR(info.st_mode)) Fail("write", path, EISDIR);
+
+  if (Route != TRoute::Direct && exists && S_ISREG(info.st_mode) && info.st_nlink > 1) {
+    Route = TRoute::InPlace;
+    Fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
+    if (Fd < 0) Fail("write", path, errno);
+    return;
+  }
+  if (Route == TRoute::Direct || (exists && !S_ISREG(info.st_mode))) {
+    Route = TRoute::Direct;
+    // A FIFO waits here for its reader.
+    Fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (Fd < 0) Fail("write", path, errno);
+    // A regular file reached through /proc may hold what others wrote to it.
+    struct stat opened {};
+    if (::fstat(Fd, &opened) == 0 && S_ISREG(opened.st_mode)) ::fcntl(Fd, F_SETFL, O_APPEND);
+    return;
+  }
+
+  Route = TRoute::Replace;
+  Target = name;
+  Temp = name + ".XXXXXX";
+  if (Temp.size() >= sizeof TempName) Fail("write", path, ENAMETOOLONG);
+  InstallCleanupHandlers();
+  {
+    TSignalsBlocked blocked;
+    Fd = ::mkostemp(Temp.data(), O_CLOEXEC);
+    if (Fd < 0) Fail("write", path, errno);
+    std::memcpy(TempName, Temp.c_str(), Temp.size() + 1);
+    TempArmed = 1;
+  }
+  int error = 0;
+  if (exists) {
+    // Changing the owner or group may be refused; the mode is kept anyway.
+    // fchown first: it may clear set-user-ID bits that fchmod then restores.
+    [[maybe_unused]] const int owned = ::fchown(Fd, info.st_uid, info.st_gid);
+    if (::fchmod(Fd, info.st_mode & 07777) != 0) error = errno;
+  } else {
+    // mkstemp makes the file private; give it the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(Fd, 0666 & ~mask) != 0) error = errno;
+  }
+  if (error != 0) {
+    Discard();
+    Fail("write", path, error);
+  }
+}
+
+TOutputFile::~TOutputFile() { Discard(); }
+
+void TOutputFile::Discard() {
+  if (Fd >= 0) ::close(Fd);
+  Fd = -1;
+  if (Route == TRoute::Replace && !Temp.empty()) {
+    TSignalsBlocked blocked;
+    ::unlink(Temp.c_str());
+    TempArmed = 0;
+    Temp.clear();
+  }
+}
+
+void TOutputFile::Commit(const std::string& content) {
+  if (Route == TRoute::Stdout) {
+    WriteStdout(content);
+    return;
+  }
+  int error = 0;
+  if (Route == TRoute::InPlace && ::ftruncate(Fd, 0) != 0) error = errno;
+  if (error == 0) error = WriteFd(Fd, content);
+  if (error == 0 && Route != TRoute::Direct && ::fsync(Fd) != 0) error = errno;
+  const int fd = Fd;
+  Fd = -1;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && Route == TRoute::Replace) {
+    TSignalsBlocked blocked;
+    if (::rename(Temp.c_str(), Target.c_str()) != 0) {
+      error = errno;
+    } else {
+      TempArmed = 0;
+      Temp.clear();
+    }
+  }
+  if (error != 0) {
+    Discard();
+    Fail("write", Path, error);
+  }
 }

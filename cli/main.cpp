@@ -2,14 +2,23 @@
 // lines; or prints a random matrix with the window's Generate rule.
 #include <CLI/CLI.hpp>
 
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <iostream>
+#include <limits>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "Filesunit.h"
 #include "Generateunit.h"
+#include "Messagesunit.h"
 #include "Rununit.h"
 
 namespace {
@@ -19,7 +28,7 @@ constexpr int ExitUsage = 2;
 
 struct TOptions {
   std::string Input = "-";
-  std::string Output;
+  std::string Output = "-";
   bool CountOnly = false;
   bool Stats = false;
   std::string Engine = "consensus";
@@ -33,17 +42,20 @@ struct TGenerateOptions {
   std::optional<std::uint64_t> Seed;
 };
 
+// Bicliques found so far, as the last progress report said; -1 before any.
+std::atomic<std::int64_t> LastCount{-1};
+
 std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-void Deliver(const TOptions& options, const std::string& text) {
-  if (options.Output.empty()) {
-    WriteStdout(text);
-  } else {
-    WriteAtomically(options.Output, text);
-  }
-}
-
 int RunCommand(const TOptions& options) {
+  if (SameFile(options.Input, options.Output)) {
+    std::fprintf(stderr, "bicliques: '%s' is the input file; the result would overwrite it\n",
+                 options.Output.c_str());
+    return ExitRefused;
+  }
+  // Before the input is read: an output that cannot be written ends the
+  // command before a long run, and a FIFO's reader is waited for first.
+  TOutputFile output(options.Output);
   const std::string text = ReadAll(options.Input);
   TRunResult result;
   try {
@@ -51,6 +63,7 @@ int RunCommand(const TOptions& options) {
     run.Engine = options.Engine == "closure" ? TEngineKind::Extension : TEngineKind::Consensus;
     run.Config.Threads = options.Threads;
     if (options.CountOnly) run.Output = TOutput::Count;
+    run.Config.Progress = [](const TProgress& progress) { LastCount = progress.Sets; };
     result = RunLines(SplitLines(text), run);
   } catch (const TInputError& error) {
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
@@ -62,11 +75,8 @@ int RunCommand(const TOptions& options) {
                  result.Sources, result.Targets, static_cast<long long>(result.Count), result.Passes,
                  seconds);
   }
-  if (options.CountOnly) {
-    Deliver(options, std::to_string(result.Count) + "\n");
-  } else {
-    Deliver(options, result.Text);
-  }
+  LastCount = result.Count;
+  output.Commit(options.CountOnly ? std::to_string(result.Count) + "\n" : result.Text);
   return 0;
 }
 
@@ -97,7 +107,10 @@ int main(int argc, char** argv) {
 
   TOptions options;
   app.add_option("FILE", options.Input, "Matrix text to read; standard input when absent or -");
-  app.add_option("-o,--output", options.Output, "Write the result to this file, replaced only once complete");
+  app.add_option("-o,--output", options.Output,
+                 "Write the result to this file (- for standard output); a regular file is replaced only "
+                 "once the result is complete")
+      ->check([](const std::string& name) { return name.empty() ? std::string("empty file name") : ""; });
   app.add_flag("--count", options.CountOnly, "Print only the number of maximal bicliques");
   app.add_flag("--stats", options.Stats,
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
@@ -112,8 +125,12 @@ int main(int argc, char** argv) {
   TGenerateOptions generate;
   auto* generateCommand =
       app.add_subcommand("generate", "Print a random matrix, as the window's Generate does");
-  generateCommand->add_option("SOURCES", generate.Sources, "Number of lines")->required();
-  generateCommand->add_option("TARGETS", generate.Targets, "Characters per line")->required();
+  generateCommand->add_option("SOURCES", generate.Sources, "Number of lines")
+      ->required()
+      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()));
+  generateCommand->add_option("TARGETS", generate.Targets, "Characters per line")
+      ->required()
+      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()));
   generateCommand
       ->add_option("DENSITY", generate.Density, "Chance of a '1' per cell, in percent (read like atof)")
       ->required();
@@ -123,11 +140,26 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? 0 : ExitUsage;
+    if (app.exit(error) != 0) return ExitUsage;
+    // --help and --version: their text must have arrived.
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+      std::fprintf(stderr, "bicliques: cannot write 'standard output': %s\n", std::strerror(errno));
+      return ExitRefused;
+    }
+    return 0;
   }
 
   try {
     return generateCommand->parsed() ? GenerateCommand(generate) : RunCommand(options);
+  } catch (const std::bad_alloc&) {
+    // By now the unwinding has freed what the run held, so the message can
+    // be made; the peak is what the process held at its most.
+    rusage usage{};
+    const std::int64_t peak =
+        ::getrusage(RUSAGE_SELF, &usage) == 0 ? static_cast<std::int64_t>(usage.ru_maxrss) * 1024 : 0;
+    std::fprintf(stderr, "bicliques: %s\n", OutOfMemoryMessage(LastCount, peak).c_str());
+    return ExitRefused;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bicliques: %s\n", error.what());
     return ExitRefused;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the optimised
-# build, then the address and undefined-behaviour sanitizer build.
+# build, then the address and undefined-behaviour sanitizer build, then a short
+# fuzz run of the RUN path (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +13,5 @@ for preset in release sanitize; do
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --preset "$preset" -j "$(nproc)"
 done
+echo "== fuzz"
+bash scripts/fuzz.sh 30

@@ -1,14 +1,26 @@
 // The bicliques command end to end, run as a process.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "Generateunit.h"
+#include "Messagesunit.h"
 
 namespace fs = std::filesystem;
 
@@ -39,13 +51,71 @@ protected:
   }
   void TearDown() override { fs::remove_all(Dir); }
 
-  // Runs the command with `input` on standard input, from inside Dir.
-  TOutcome Run(const std::string& arguments, const std::string& input = "") {
+  // Runs the command with `input` on standard input, from inside Dir;
+  // standard output goes to `out` (read back only when it is "stdout").
+  TOutcome Run(const std::string& arguments, const std::string& input = "",
+               const std::string& out = "stdout") {
     Spit(Dir / "stdin", input);
     const std::string command =
-        "cd '" + Dir.string() + "' && '" BICLIQUES_EXE "' " + arguments + " <stdin >stdout 2>stderr";
+        "cd '" + Dir.string() + "' && '" BICLIQUES_EXE "' " + arguments + " <stdin >'" + out + "' 2>stderr";
     const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Dir / "stdout"), Slurp(Dir / "stderr")};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out == "stdout" ? Slurp(Dir / "stdout") : "",
+            Slurp(Dir / "stderr")};
+  }
+
+  // Starts the command with `arguments` in Dir, standard input empty, output
+  // to Dir/stdout and Dir/stderr, the cleanup signals at their default
+  // action (a shell may start tests with SIGINT ignored), and at most
+  // `memoryLimit` bytes of address space when that is not 0.
+  pid_t Start(const std::vector<std::string>& arguments, rlim_t memoryLimit = 0) {
+    const std::string dir = Dir.string();
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open("stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(126);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ})
+      std::signal(signal, SIG_DFL);
+    if (memoryLimit != 0) {
+      const rlimit limit{memoryLimit, memoryLimit};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
+    std::vector<char*> argv{const_cast<char*>(BICLIQUES_EXE)};
+    for (const auto& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(BICLIQUES_EXE, argv.data());
+    ::_exit(127);
+  }
+
+  // The wait status of `pid`. A process still running after several minutes
+  // is a fault, not a slow machine: it is killed, and the test fails.
+  static int Wait(pid_t pid) {
+    for (int polls = 0; polls < 300 * 100; ++polls) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ADD_FAILURE() << "the command did not end";
+    return status;
+  }
+
+  // Names in Dir that start with `prefix`.
+  std::vector<std::string> NamesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Dir)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(prefix, 0) == 0) names.push_back(name);
+    }
+    return names;
   }
 
   fs::path Dir;
@@ -147,4 +217,222 @@ TEST_F(CliTest, GeneratePrintsTheCoreGeneratorsFirstMatrixAndHonoursTheSeed) {
   EXPECT_EQ(Run("generate 2 3 100").Out, "111\n111\n");
   EXPECT_EQ(Run("generate 6 6 12,5abc").Out, Run("generate 6 6 12").Out);
   EXPECT_EQ(Run("generate 0 3 50").Out, "");
+}
+
+namespace {
+
+const std::string WorkedInput = "11110\n00111\n";
+const std::string WorkedResult = "1 : 1,2,3,4\n1,2 : 3,4\n2 : 3,4,5\n";
+
+} // namespace
+
+TEST_F(CliTest, OutputThroughASymlinkReplacesItsTargetAndKeepsTheLink) {
+  fs::create_directories(Dir / "sub");
+  Spit(Dir / "sub" / "target.txt", "old\n");
+  fs::create_symlink("target.txt", Dir / "sub" / "link"); // relative to its own folder
+  fs::create_symlink("sub/link", Dir / "chain");          // a link to a link
+  fs::create_symlink("sub/new.txt", Dir / "dangling");    // its target does not exist yet
+
+  for (const char* name : {"sub/link", "chain"}) {
+    Spit(Dir / "sub" / "target.txt", "old\n");
+    const TOutcome outcome = Run(std::string("-o ") + name, WorkedInput);
+    EXPECT_EQ(outcome.Status, 0) << name << outcome.Err;
+    EXPECT_EQ(Slurp(Dir / "sub" / "target.txt"), WorkedResult) << name;
+  }
+  EXPECT_TRUE(fs::is_symlink(Dir / "sub" / "link"));
+  EXPECT_TRUE(fs::is_symlink(Dir / "chain"));
+
+  EXPECT_EQ(Run("-o dangling", WorkedInput).Status, 0);
+  EXPECT_TRUE(fs::is_symlink(Dir / "dangling"));
+  EXPECT_EQ(Slurp(Dir / "sub" / "new.txt"), WorkedResult);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "sub"), fs::directory_iterator()), 3)
+      << "a temporary file remains";
+}
+
+TEST_F(CliTest, OutputKeepsTheModeOfTheFileItReplaces) {
+  Spit(Dir / "private.txt", "secret\n");
+  fs::permissions(Dir / "private.txt", fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Run("-o private.txt", WorkedInput).Status, 0);
+  EXPECT_EQ(Slurp(Dir / "private.txt"), WorkedResult);
+  EXPECT_EQ(fs::status(Dir / "private.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+  // A new file gets the usual permissions, not mkstemp's private ones.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(Run("-o new.txt", WorkedInput).Status, 0);
+  struct stat info {};
+  ASSERT_EQ(::stat((Dir / "new.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST_F(CliTest, OutputToAHardLinkedFileKeepsTheLink) {
+  Spit(Dir / "a.txt", "a much longer old content than the result will be, to see truncation\n");
+  fs::create_hard_link(Dir / "a.txt", Dir / "b.txt");
+  const TOutcome outcome = Run("-o b.txt", WorkedInput);
+  EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+  EXPECT_EQ(Slurp(Dir / "a.txt"), WorkedResult);
+  EXPECT_EQ(fs::hard_link_count(Dir / "b.txt"), 2u);
+  EXPECT_TRUE(fs::equivalent(Dir / "a.txt", Dir / "b.txt"));
+
+  // A refused input leaves it as it was.
+  EXPECT_EQ(Run("-o b.txt", "12\n").Status, 1);
+  EXPECT_EQ(Slurp(Dir / "a.txt"), WorkedResult);
+}
+
+TEST_F(CliTest, OutputToAFifoWritesToItsReader) {
+  ASSERT_EQ(::mkfifo((Dir / "fifo").c_str(), 0644), 0);
+  // Holding both ends, the test is a reader that never blocks the command.
+  const int fd = ::open((Dir / "fifo").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const TOutcome outcome = Run("-o fifo", WorkedInput);
+  EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+  char buffer[256];
+  const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  ::close(fd);
+  EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0))), WorkedResult);
+  EXPECT_TRUE(fs::is_fifo(Dir / "fifo"));
+  EXPECT_EQ(NamesStartingWith("fifo.").size(), 0u);
+}
+
+TEST_F(CliTest, OutputToACharacterDeviceWritesToTheDevice) {
+  if (::geteuid() != 0) GTEST_SKIP() << "making device nodes needs root";
+  // The kernel's null and full devices: one takes everything, one nothing.
+  if (::mknod((Dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0 ||
+      ::mknod((Dir / "full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+    GTEST_SKIP() << "device nodes cannot be made here: " << std::strerror(errno);
+  }
+  const TOutcome written = Run("-o null", WorkedInput);
+  EXPECT_EQ(written.Status, 0) << written.Err;
+  const TOutcome full = Run("-o full", WorkedInput);
+  EXPECT_EQ(full.Status, 1);
+  EXPECT_EQ(full.Err, "bicliques: cannot write 'full': No space left on device\n");
+  EXPECT_TRUE(fs::is_character_file(Dir / "null"));
+  EXPECT_TRUE(fs::is_character_file(Dir / "full"));
+  EXPECT_EQ(NamesStartingWith("null.").size() + NamesStartingWith("full.").size(), 0u);
+}
+
+TEST_F(CliTest, OutputNamingTheInputIsRefusedBeforeReading) {
+  Spit(Dir / "in.txt", WorkedInput);
+  fs::create_hard_link(Dir / "in.txt", Dir / "same.txt");
+  fs::create_symlink("in.txt", Dir / "link");
+  struct Case {
+    const char* name;
+    std::string arguments, message;
+  };
+  const Case cases[] = {
+      {"same name", "in.txt -o in.txt",
+       "bicliques: 'in.txt' is the input file; the result would overwrite it\n"},
+      {"hard link", "in.txt -o same.txt",
+       "bicliques: 'same.txt' is the input file; the result would overwrite it\n"},
+      {"symbolic link", "link -o in.txt",
+       "bicliques: 'in.txt' is the input file; the result would overwrite it\n"},
+  };
+  for (const auto& c : cases) {
+    const TOutcome outcome = Run(c.arguments);
+    EXPECT_EQ(outcome.Status, 1) << c.name;
+    EXPECT_EQ(outcome.Err, c.message) << c.name;
+    EXPECT_EQ(Slurp(Dir / "in.txt"), WorkedInput) << c.name;
+  }
+  EXPECT_TRUE(fs::is_symlink(Dir / "link"));
+  EXPECT_EQ(fs::hard_link_count(Dir / "in.txt"), 2u);
+
+  // Run reads standard input from the file "stdin".
+  const TOutcome standardInput = Run("-o stdin", WorkedInput);
+  EXPECT_EQ(standardInput.Status, 1);
+  EXPECT_EQ(standardInput.Err, "bicliques: 'stdin' is the input file; the result would overwrite it\n");
+  EXPECT_EQ(Slurp(Dir / "stdin"), WorkedInput);
+}
+
+TEST_F(CliTest, OutputNamesStandardOutputAsDashAndRefusesAnEmptyName) {
+  const TOutcome dash = Run("-o -", WorkedInput);
+  EXPECT_EQ(dash.Status, 0);
+  EXPECT_EQ(dash.Out, WorkedResult);
+  EXPECT_FALSE(fs::exists(Dir / "-"));
+
+  const TOutcome empty = Run("-o ''", WorkedInput);
+  EXPECT_EQ(empty.Status, 2);
+  EXPECT_NE(empty.Err, "");
+}
+
+TEST_F(CliTest, SignalDuringARunRemovesTheTemporaryFile) {
+  // Big enough that the run lasts about a second or more; the signal comes
+  // as soon as the temporary file is there, before the input is even read.
+  TRandomSource random;
+  std::string matrix;
+  for (const auto& row : GenerateMatrix(60, 60, 60.0f, random))
+    matrix += row + "\n";
+  Spit(Dir / "big.txt", matrix);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+    Spit(Dir / "out.txt", "precious\n");
+    const pid_t pid = Start({"big.txt", "-o", "out.txt"});
+    for (int polls = 0; polls < 30 * 1000 && NamesStartingWith("out.txt.").empty(); ++polls)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(NamesStartingWith("out.txt.").size(), 1u) << "no temporary file, signal " << signal;
+    ::kill(pid, signal);
+    const int status = Wait(pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+        << "signal " << signal << ", wait status " << status;
+    EXPECT_EQ(NamesStartingWith("out.txt.").size(), 0u) << "signal " << signal;
+    EXPECT_EQ(Slurp(Dir / "out.txt"), "precious\n") << "signal " << signal;
+  }
+}
+
+TEST_F(CliTest, HelpAndVersionReportAFailedWrite) {
+  for (const char* arguments : {"--help", "--version"}) {
+    const TOutcome outcome = Run(arguments, "", "/dev/full");
+    EXPECT_EQ(outcome.Status, 1) << arguments;
+    EXPECT_EQ(outcome.Err, "bicliques: cannot write 'standard output': No space left on device\n")
+        << arguments;
+  }
+}
+
+TEST_F(CliTest, GenerateRefusesNegativeSizes) {
+  for (const char* arguments : {"generate -3 5 50", "generate 5 -3 50"}) {
+    const TOutcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.Status, 2) << arguments;
+    EXPECT_EQ(outcome.Out, "") << arguments;
+    EXPECT_NE(outcome.Err.find("-3"), std::string::npos) << outcome.Err;
+  }
+}
+
+TEST(CliMessagesTest, CountsAreGroupedByThousands) {
+  EXPECT_EQ(GroupThousands(0), "0");
+  EXPECT_EQ(GroupThousands(999), "999");
+  EXPECT_EQ(GroupThousands(1000), "1,000");
+  EXPECT_EQ(GroupThousands(123456), "123,456");
+  EXPECT_EQ(GroupThousands(12345678), "12,345,678");
+  EXPECT_EQ(GroupThousands(9223372036854775807), "9,223,372,036,854,775,807");
+  EXPECT_EQ(OutOfMemoryMessage(12345678, 3100000000),
+            "out of memory after 12,345,678 bicliques (about 3.1 GB in use)");
+  EXPECT_EQ(OutOfMemoryMessage(1, 0), "out of memory after 1 biclique");
+  EXPECT_EQ(OutOfMemoryMessage(-1, 42000000), "out of memory (about 42 MB in use)");
+}
+
+TEST_F(CliTest, RunningOutOfMemoryEndsWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+  // Far too many results for 512 MB: every row misses one column, so every
+  // set of columns is a result (2^40), and a recorded data set.
+  std::string complement;
+  for (int r = 0; r < 40; ++r) {
+    for (int c = 0; c < 40; ++c)
+      complement += r == c ? '0' : '1';
+    complement += '\n';
+  }
+  Spit(Dir / "complement.txt", complement);
+  std::vector<std::string> inputs{"complement.txt"};
+  const fs::path recorded = "/work/shared/data/vegan_bci.txt";
+  if (fs::exists(recorded)) inputs.push_back(recorded.string());
+  for (const std::string& input : inputs) {
+    for (const char* engine : {"consensus", "closure"}) {
+      const pid_t pid = Start({"--engine", engine, input}, rlim_t{1} << 29);
+      const int status = Wait(pid);
+      const std::string err = Slurp(Dir / "stderr");
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1)
+          << input << ", " << engine << ": wait status " << status << ", " << err;
+      EXPECT_EQ(err.rfind("bicliques: out of memory", 0), 0u) << input << ", " << engine << ": " << err;
+      EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+  }
 }

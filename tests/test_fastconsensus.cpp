@@ -111,6 +111,11 @@ TEST(FastConsensus, WorkedCases) {
        3},
       {"identical sources", {"111", "111"}, {"111#0"}, 1},
       {"one target each of eight", {"10000000", "01000000"}, {"00000000#1", "01000000#1", "10000000#0"}, 2},
+      // All 64 targets of the set in its second word: a part of 64 members.
+      {"a full second word",
+       {std::string(64, '0') + std::string(64, '1'), std::string(128, '0')},
+       {std::string(128, '0') + "#1", std::string(64, '0') + std::string(64, '1') + "#0"},
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -205,7 +205,7 @@ TEST(RunLines, BoundsFilterTheUnboundedResult) {
 // TCancelled, or the run has already ended with its whole result.
 TEST(RunLines, StopFromAnotherThreadCancelsOrCompletes) {
   std::mt19937 random(3);
-  const auto matrix = bruteforce::RandomMatrix(random, 200, 60);
+  const auto matrix = bruteforce::RandomMatrix(random, 120, 40);
   const std::size_t full = RunLines(matrix, Options(TEngineKind::Extension, 2)).Text.size();
   int cancelled = 0;
   for (int round = 0; round < 16; ++round) {
@@ -233,18 +233,22 @@ TEST(RunLines, StopFromAnotherThreadCancelsOrCompletes) {
 // Progress reaches the thread that called the run, and only that thread.
 TEST(RunLines, ProgressComesOnTheCallingThread) {
   std::mt19937 random(9);
-  const auto matrix = bruteforce::RandomMatrix(random, 400, 60);
+  const auto matrix = bruteforce::RandomMatrix(random, 40, 30);
   for (const TEngineKind engine : EveryEngine) {
     TRunOptions options = Options(engine, 2);
+    options.Config.ProgressInterval = std::chrono::milliseconds(0);
     const auto caller = std::this_thread::get_id();
     bool elsewhere = false;
+    std::int64_t reports = 0;
     std::int64_t last = -1;
     options.Config.Progress = [&](const TProgress& progress) {
       elsewhere = elsewhere || std::this_thread::get_id() != caller;
+      ++reports;
       last = progress.Sets;
     };
     const TRunResult result = RunLines(matrix, options);
     EXPECT_FALSE(elsewhere);
+    EXPECT_GT(reports, 0);
     EXPECT_LE(last, result.Count);
   }
 }
