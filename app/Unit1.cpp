@@ -145,7 +145,7 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   BitBtn4->setToolTip(tr("Save the matrix picture as a PNG file"));
   PictureSaveDialog = {TFileDialog::TKind::Save, QStringLiteral("PNG Images (*.png)"), QStringLiteral(".")};
   ScrollBox1 = Place<QScrollArea>(client, "ScrollBox1", 700, 127, 255, 370);
-  ScrollBox1->setBackgroundRole(QPalette::Dark);
+  ScrollBox1->setBackgroundRole(QPalette::Window); // an empty picture is the window, not a dark hole
   Picture1 = new TMatrixPicture;
   Picture1->setObjectName(QStringLiteral("Picture1"));
   ScrollBox1->setWidget(Picture1);
