@@ -69,7 +69,7 @@ void TMatrixPicture::paintEvent(QPaintEvent*) {
   painter.drawImage(QRect(QPoint(0, 0), Cells.size() * CellSize), Cells);
 }
 
-TPaneMarks::TPaneMarks(QPlainTextEdit* pane) : QWidget(pane), Pane(pane) {
+TPaneMarks::TPaneMarks(QPlainTextEdit* pane) : QWidget(pane), Pane(pane), Viewport(pane->viewport()) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
   // A child of the pane, not of its viewport: the viewport moves its
   // children when it scrolls.
@@ -98,8 +98,10 @@ void TPaneMarks::Mark(std::vector<std::int32_t> rows, std::vector<std::int32_t> 
 }
 
 bool TPaneMarks::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Pane->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
-    setGeometry(Pane->viewport()->geometry());
+  // The viewport sends events while the pane is being destroyed, when the
+  // pane no longer answers as a pane; only the viewport is asked here.
+  if (watched == Viewport && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    setGeometry(Viewport->geometry());
   return false;
 }
 

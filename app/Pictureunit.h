@@ -64,6 +64,7 @@ protected:
 
 private:
   QPlainTextEdit* Pane;
+  QWidget* Viewport; // the pane's
   std::vector<std::int32_t> MarkedRows, MarkedColumns;
   std::vector<char> RowMarked; // by row number - 1
 };
