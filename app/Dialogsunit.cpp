@@ -1,6 +1,7 @@
 #include "Dialogsunit.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 std::optional<QString> TQtDialogs::ChooseFile(QWidget* parent, const TFileDialog& dialog) {
@@ -13,4 +14,17 @@ std::optional<QString> TQtDialogs::ChooseFile(QWidget* parent, const TFileDialog
 
 void TQtDialogs::ShowMessage(QWidget* parent, const QString& message) {
   QMessageBox::critical(parent, parent ? parent->window()->windowTitle() : QString(), message);
+}
+
+bool TQtDialogs::Ask(QWidget* parent, const QString& question) {
+  return QMessageBox::question(parent, parent ? parent->window()->windowTitle() : QString(), question,
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<QString> TQtDialogs::AskText(QWidget* parent, const QString& label, const QString& initial) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, parent ? parent->window()->windowTitle() : QString(),
+                                             label, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return text;
 }

@@ -23,11 +23,18 @@ public:
   virtual std::optional<QString> ChooseFile(QWidget* parent, const TFileDialog& dialog) = 0;
   // Shows a failure's message; returns once the user has dismissed it.
   virtual void ShowMessage(QWidget* parent, const QString& message) = 0;
+  // Asks a yes/no question; true for yes.
+  virtual bool Ask(QWidget* parent, const QString& question) = 0;
+  // Asks for a line of text, offering `initial`; nothing when the user
+  // cancelled.
+  virtual std::optional<QString> AskText(QWidget* parent, const QString& label, const QString& initial) = 0;
 };
 
-// The desktop's dialogs: QFileDialog and QMessageBox.
+// The desktop's dialogs: QFileDialog, QMessageBox and QInputDialog.
 class TQtDialogs : public TDialogs {
 public:
   std::optional<QString> ChooseFile(QWidget* parent, const TFileDialog& dialog) override;
   void ShowMessage(QWidget* parent, const QString& message) override;
+  bool Ask(QWidget* parent, const QString& question) override;
+  std::optional<QString> AskText(QWidget* parent, const QString& label, const QString& initial) override;
 };

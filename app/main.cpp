@@ -1,14 +1,34 @@
 // bicliques-window: starts the main window and runs its event loop. Whatever
 // escapes is shown in a message box; the exit code is 0 either way.
 //
-// Hidden flag --click-run: clicks RUN once the window is up (for screenshots).
+// Hidden flags, for screenshots: --generate clicks Generate once the window
+// is up, --click-run then clicks RUN, --select-result N then selects result
+// line N (counting from 1). Each waits until the one before has ended.
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
 #include <exception>
+#include <functional>
 
 #include "Dialogsunit.h"
+#include "Resultviewunit.h"
 #include "Unit1.h"
+
+namespace {
+
+// Does `steps` one after the other, each once the window is idle again.
+void WhenIdle(TForm1& form, std::vector<std::function<void()>> steps) {
+  if (steps.empty()) return;
+  if (form.Busy()) {
+    QTimer::singleShot(50, &form, [&form, steps] { WhenIdle(form, steps); });
+    return;
+  }
+  steps.front()();
+  steps.erase(steps.begin());
+  QTimer::singleShot(50, &form, [&form, steps] { WhenIdle(form, steps); });
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -16,8 +36,19 @@ int main(int argc, char** argv) {
   try {
     TForm1 Form1(dialogs);
     Form1.show();
-    if (QApplication::arguments().contains(QStringLiteral("--click-run")))
-      QTimer::singleShot(0, Form1.Button1, &QPushButton::click);
+    const QStringList arguments = QApplication::arguments();
+    std::vector<std::function<void()>> steps;
+    if (arguments.contains(QStringLiteral("--generate"))) steps.push_back([&] { Form1.Button3->click(); });
+    if (arguments.contains(QStringLiteral("--click-run"))) steps.push_back([&] { Form1.Button1->click(); });
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--select-result"));
+        at >= 0 && at + 1 < arguments.size()) {
+      const qint64 line = arguments[at + 1].toLongLong() - 1;
+      steps.push_back([&Form1, line] {
+        Form1.RichEdit2->setFocus();
+        Form1.RichEdit2->SelectLines(line, line);
+      });
+    }
+    QTimer::singleShot(0, &Form1, [&Form1, steps] { WhenIdle(Form1, steps); });
     QApplication::exec();
   } catch (const std::exception& error) {
     dialogs.ShowMessage(nullptr, QString::fromStdString(error.what()));

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Starts the window on a virtual X display and saves two screenshots: the
-# fresh window (docs/window.png) and the window after RUN
-# (build/screenshots/window-run.png). Builds the window first.
+# Starts the window on a virtual X display and saves three screenshots: the
+# fresh window (docs/window.png), the window after RUN
+# (build/screenshots/window-run.png) and after RUN on a generated matrix with
+# one biclique selected (build/screenshots/window-biclique.png). Builds the
+# window first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,3 +29,4 @@ shot() {
 
 shot docs/window.png
 shot build/screenshots/window-run.png --click-run
+shot build/screenshots/window-biclique.png --generate --click-run --select-result 5

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,12 +19,21 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTimer>
 #include <climits>
+#include <condition_variable>
 #include <csignal>
+#include <fstream>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <sys/resource.h>
 
 #include "Generateunit.h"
+#include "Lineindexunit.h"
+#include "Pictureunit.h"
+#include "Resultviewunit.h"
 #include "Rununit.h"
 #include "Unit1.h"
 
@@ -28,10 +42,13 @@ namespace {
 // Answers the window's dialogs in place of a user and records its messages.
 class TScriptedDialogs : public TDialogs {
 public:
-  std::optional<QString> File;       // every file dialog's answer; nothing cancels
-  bool Broken = false;               // file dialogs throw instead of answering
-  std::vector<TFileDialog> Asked;    // the file dialogs shown, in order
-  std::vector<std::string> Messages; // the messages shown, in order
+  std::optional<QString> File;        // every file dialog's answer; nothing cancels
+  bool Broken = false;                // file dialogs throw instead of answering
+  std::vector<TFileDialog> Asked;     // the file dialogs shown, in order
+  std::vector<std::string> Messages;  // the messages shown, in order
+  bool Answer = false;                // every yes/no question's answer
+  std::vector<std::string> Questions; // the questions asked, in order
+  std::optional<QString> Typed;       // every text question's answer; nothing cancels
 
   std::optional<QString> ChooseFile(QWidget*, const TFileDialog& dialog) override {
     Asked.push_back(dialog);
@@ -39,12 +56,17 @@ public:
     return File;
   }
   void ShowMessage(QWidget*, const QString& message) override { Messages.push_back(message.toStdString()); }
+  bool Ask(QWidget*, const QString& question) override {
+    Questions.push_back(question.toStdString());
+    return Answer;
+  }
+  std::optional<QString> AskText(QWidget*, const QString&, const QString&) override { return Typed; }
 };
 
 using TLines = std::vector<std::string>;
 
 class Window : public testing::Test {
-protected:
+public: // the cases' tables call the helpers through a Window&
   TScriptedDialogs Dialogs;
   TForm1 Form{Dialogs};
   QTemporaryDir Folder;
@@ -59,8 +81,22 @@ protected:
     if (!control) throw std::logic_error(std::string("no control ") + name);
     return control;
   }
-  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
-  std::string Text(const char* pane) { return Find<QPlainTextEdit>(pane)->toPlainText().toStdString(); }
+  // Clicks a button and returns once the window has done what it started.
+  void Click(const char* name) {
+    Press(name);
+    WaitIdle();
+  }
+  // Clicks a button and returns at once, perhaps with work going on.
+  void Press(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+  void WaitIdle(int seconds = 120) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form.Busy(); }, seconds * 1000));
+  }
+  std::string Text(const char* pane) {
+    if (auto* view = Form.findChild<TResultView*>(QString::fromLatin1(pane)))
+      return view->toPlainText().toStdString();
+    return Find<QPlainTextEdit>(pane)->toPlainText().toStdString();
+  }
+  std::string Status() { return Form.StatusBar1->currentMessage().toStdString(); }
   TLines Lines(const char* pane) { return SplitLines(Text(pane)); }
   void SetInput(const char* text) {
     Find<QPlainTextEdit>("RichEdit1")->setPlainText(QString::fromUtf8(text));
@@ -99,7 +135,7 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
   };
   const TControlCase cases[] = {
       {"RichEdit1", "QPlainTextEdit", {8, 16, 553, 185}, "11110\n00111"},
-      {"RichEdit2", "QPlainTextEdit", {8, 207, 553, 185}, ""},
+      {"RichEdit2", "TResultView", {8, 207, 553, 185}, ""},
       {"Label1", "QLabel", {586, 24, 33, 13}, "Source"},
       {"SpinEdit1", "QSpinBox", {632, 21, 57, 22}, "10"},
       {"Label2", "QLabel", {589, 52, 32, 13}, "Target"},
@@ -122,6 +158,7 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
     EXPECT_EQ(QRect(control->mapTo(&Form, QPoint(0, 0)), control->size()), c.Geometry);
     QString shows;
     if (auto* pane = qobject_cast<QPlainTextEdit*>(control)) shows = pane->toPlainText();
+    if (auto* view = qobject_cast<TResultView*>(control)) shows = view->toPlainText();
     if (auto* label = qobject_cast<QLabel*>(control)) shows = label->text();
     if (auto* box = qobject_cast<QSpinBox*>(control)) shows = QString::number(box->value());
     if (auto* edit = qobject_cast<QLineEdit*>(control)) shows = edit->text();
@@ -135,14 +172,16 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
 TEST_F(Window, PanesShowFixedPitchUnwrappedLinesWithBothScrollBars) {
   for (const char* name : {"RichEdit1", "RichEdit2"}) {
     SCOPED_TRACE(name);
-    auto* pane = Find<QPlainTextEdit>(name);
+    auto* pane = Find<QAbstractScrollArea>(name);
     EXPECT_EQ(pane->font().family().toStdString(), "Courier New");
     EXPECT_EQ(pane->font().pixelSize(), 11);
     EXPECT_TRUE(QFontInfo(pane->font()).fixedPitch());
-    EXPECT_EQ(pane->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_EQ(pane->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(pane->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   }
+  // The result view draws one line per line by itself; the input pane must
+  // be told not to wrap.
+  EXPECT_EQ(Find<QPlainTextEdit>("RichEdit1")->lineWrapMode(), QPlainTextEdit::NoWrap);
 }
 
 TEST_F(Window, LabelsShowTheirWholeCaption) {
@@ -242,6 +281,7 @@ TEST_F(Window, RunShowsWhereInputIsRefusedAndLeavesNoResults) {
       EXPECT_NE(Dialogs.Messages[0].find(part), std::string::npos) << Dialogs.Messages[0];
     EXPECT_EQ(Text("RichEdit2"), "");
     EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 0);
+    EXPECT_EQ(Find<QLineEdit>("Edit2")->text().toStdString(), "0");
     EXPECT_EQ(Form.Bicliques.get(), before);
   }
 }
@@ -264,6 +304,7 @@ TEST_F(Window, GenerateFillsTheInputPaneFromTheWindowsOneSequence) {
   TScriptedDialogs otherDialogs;
   TForm1 other(otherDialogs);
   other.Button3->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !other.Busy(); }, 60000));
   EXPECT_EQ(SplitLines(other.RichEdit1->toPlainText().toStdString()), first);
 
   EXPECT_EQ(Text("RichEdit2"), "");
@@ -315,6 +356,11 @@ TEST_F(Window, SavedInputOpensAsTheSameLines) {
   EXPECT_EQ(Dialogs.Asked[0].Kind, TFileDialog::TKind::Save);
   EXPECT_EQ(Dialogs.Asked[1].Kind, TFileDialog::TKind::Open);
   EXPECT_EQ(Dialogs.Asked[1].Filter.toStdString(), "Text Files (*.txt)");
+  // The second dialog starts where the first one chose; the title names the file.
+  EXPECT_EQ(Dialogs.Asked[1].Folder, QFileInfo(PathOf("input.txt")).absolutePath());
+  EXPECT_EQ(Form.windowTitle().toStdString(), "input.txt - Modular Input Consensus Algorithm");
+  Click("Button3");
+  EXPECT_EQ(Form.windowTitle().toStdString(), "Modular Input Consensus Algorithm");
 }
 
 TEST_F(Window, ResultSaveWritesTheResultPane) {
@@ -396,6 +442,380 @@ TEST_F(Window, AFailedCommandIsShownAndTheNextOneRuns) {
   Click("Button1");
   EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
   EXPECT_TRUE(Form.isVisible());
+}
+
+// A RUN that waits, on the worker thread, until it is stopped: it stands for
+// a long enumeration. It reports `progress` first when one is given.
+void UseWaitingRunner(TForm1& form, std::optional<TProgress> progress = std::nullopt) {
+  form.Runner = [progress](const std::vector<std::string>&, const TRunOptions& options) -> TRunResult {
+    if (progress && options.Config.Progress) options.Config.Progress(*progress);
+    std::mutex lock;
+    std::condition_variable_any stopped;
+    std::unique_lock hold(lock);
+    stopped.wait(hold, options.Config.Stop, [] { return false; });
+    throw TCancelled();
+  };
+}
+
+TEST_F(Window, RunLeavesTheEventLoopRunningAndShowsCountAndTimes) {
+  // A matrix whose enumeration takes a noticeable while.
+  SetGenerator(120, 120, "30");
+  Click("Button3");
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(10);
+  Press("Button1");
+  EXPECT_TRUE(Form.Running());
+  EXPECT_EQ(Find<QPushButton>("Button1")->text().toStdString(), "Stop");
+  EXPECT_EQ(Status().rfind("Running ", 0), 0u) << Status();
+  WaitIdle();
+  EXPECT_GT(ticks, 2);
+  EXPECT_EQ(Find<QPushButton>("Button1")->text().toStdString(), "RUN");
+  EXPECT_GT(Find<QSpinBox>("SpinEdit3")->value(), 1000);
+  EXPECT_EQ(static_cast<std::int64_t>(Lines("RichEdit2").size()), Find<QSpinBox>("SpinEdit3")->value());
+  const QString count = QLocale(QLocale::English).toString(Find<QSpinBox>("SpinEdit3")->value());
+  EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(count) + " bicliques; enumeration " +
+                                 QRegularExpression::escape(Find<QLineEdit>("Edit2")->text()) +
+                                 ", total \\d+:\\d\\d:\\d\\d\\.\\d\\d\\d$")
+                  .match(Form.StatusBar1->currentMessage())
+                  .hasMatch())
+      << Status();
+}
+
+TEST_F(Window, StopKeepsThePanesAndReadOutsOfTheRunBefore) {
+  const std::pair<const char*, std::function<void(Window&)>> ways[] = {
+      {"the Stop button", [](Window& w) { w.Press("Button1"); }},
+      {"Esc", [](Window& w) { QTest::keyClick(&w.Form, Qt::Key_Escape); }},
+  };
+  Click("Button1");
+  const std::string edit2 = Find<QLineEdit>("Edit2")->text().toStdString();
+  const TBicliques* engine = Form.Bicliques.get();
+  UseWaitingRunner(Form);
+  Form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+  for (const auto& [way, stop] : ways) {
+    SCOPED_TRACE(way);
+    SetInput("1");
+    Press("Button1");
+    ASSERT_TRUE(Form.Running());
+    QTest::qWait(20); // the run is waiting on its thread
+    ASSERT_TRUE(Form.Running());
+    stop(*this);
+    WaitIdle();
+    EXPECT_EQ(Status(), "Stopped");
+    EXPECT_EQ(Find<QPushButton>("Button1")->text().toStdString(), "RUN");
+    EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
+    EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 3);
+    EXPECT_EQ(Find<QLineEdit>("Edit2")->text().toStdString(), edit2);
+    EXPECT_EQ(Form.Bicliques.get(), engine);
+  }
+  EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST_F(Window, StopDuringARealEnumerationCancelsIt) {
+  // The engine looks at the stop request at the latest when its enumeration
+  // ends; the result of the run before stays.
+  Click("Button1");
+  SetGenerator(120, 120, "30");
+  Click("Button3");
+  Press("Button1");
+  Press("Button1");
+  WaitIdle();
+  EXPECT_EQ(Status(), "Stopped");
+  EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
+  EXPECT_EQ(Form.Bicliques->RowCount, 2);
+}
+
+TEST_F(Window, StatusBarShowsTheRunsProgress) {
+  UseWaitingRunner(Form, TProgress{TPhase::Enumerating, 3, 120000});
+  Press("Button1");
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Status().rfind("Enumerating: pass 3, 120,000 sets, ", 0) == 0; }, 5000))
+      << Status();
+  Press("Button1");
+  WaitIdle();
+  EXPECT_EQ(Status(), "Stopped");
+}
+
+TEST_F(Window, ClosingDuringARunAsksWhetherToStopIt) {
+  Form.close();
+  EXPECT_TRUE(Dialogs.Questions.empty()); // nothing going, nothing to ask
+  Form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+
+  UseWaitingRunner(Form);
+  Press("Button1");
+  Dialogs.Answer = false;
+  EXPECT_FALSE(Form.close());
+  EXPECT_EQ(Dialogs.Questions.size(), 1u);
+  EXPECT_TRUE(Form.isVisible());
+  QTest::qWait(20);
+  EXPECT_TRUE(Form.Running());
+
+  Dialogs.Answer = true;
+  EXPECT_TRUE(Form.close());
+  EXPECT_EQ(Dialogs.Questions.size(), 2u);
+  WaitIdle();
+  EXPECT_EQ(Status(), "Stopped");
+}
+
+TEST_F(Window, EnginesGiveTheSameResults) {
+  SetGenerator(30, 30, "40");
+  Click("Button3");
+  Click("Button1");
+  const TLines consensus = Lines("RichEdit2");
+  ASSERT_GT(consensus.size(), 10u);
+  ASSERT_NE(Form.Bicliques, nullptr);
+  Find<QComboBox>("ComboBox1")->setCurrentIndex(1);
+  Click("Button1");
+  EXPECT_EQ(Lines("RichEdit2"), consensus);
+  EXPECT_EQ(Form.Bicliques, nullptr); // the extension engine keeps no sets for the window
+}
+
+// A million lines "0000000 : 7" .. "0999999 : 7": each names its own number.
+std::string MillionLines() {
+  std::string text;
+  char line[32];
+  for (int i = 0; i < 1000000; ++i) {
+    std::snprintf(line, sizeof line, "%07d : 7\n", i);
+    text += line;
+  }
+  return text;
+}
+
+TEST_F(Window, ResultViewShowsSelectsCopiesFindsAndSavesAMillionLines) {
+  auto* view = Find<TResultView>("RichEdit2");
+  const std::string text = MillionLines();
+  view->SetText(text, TLineIndex(text));
+  ASSERT_EQ(view->LineCount(), 1000000);
+  EXPECT_EQ(view->Line(123456), "0123456 : 7");
+  view->setFocus();
+
+  QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(view->CurrentLine(), 999999);
+  EXPECT_GT(view->FirstVisibleLine() + view->VisibleLines(), 999999);
+  QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(view->CurrentLine(), 0);
+  EXPECT_EQ(view->FirstVisibleLine(), 0);
+
+  // Scrolled down, a click picks the line under the mouse.
+  view->verticalScrollBar()->setValue(500000);
+  const int lineHeight = view->fontMetrics().lineSpacing();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 4 + 2 * lineHeight + lineHeight / 2));
+  EXPECT_EQ(view->CurrentLine(), 500002);
+  QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "0500002 : 7\n0500003 : 7\n0500004 : 7");
+
+  // Only the selected lines are painted in the highlight colour.
+  const QImage shown = view->viewport()->grab().toImage();
+  const QColor highlight = view->palette().highlight().color();
+  const auto rowHasHighlight = [&](int row) {
+    const int y = 4 + row * lineHeight + lineHeight / 2;
+    for (int x = 0; x < shown.width(); ++x)
+      if (shown.pixelColor(x, y) == highlight) return true;
+    return false;
+  };
+  EXPECT_FALSE(rowHasHighlight(1));
+  EXPECT_TRUE(rowHasHighlight(2));
+  EXPECT_TRUE(rowHasHighlight(4));
+  EXPECT_FALSE(rowHasHighlight(5));
+
+  Dialogs.Typed = QStringLiteral("0765432 :");
+  QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(view->CurrentLine(), 765432);
+  EXPECT_GE(765432, view->FirstVisibleLine());
+  EXPECT_LT(765432, view->FirstVisibleLine() + view->VisibleLines());
+  Dialogs.Typed = QStringLiteral("0001234 :"); // before the current line: found from the top
+  QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(view->CurrentLine(), 1234);
+  Dialogs.Typed = QStringLiteral("not there");
+  QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(view->CurrentLine(), 1234);
+  EXPECT_EQ(Status(), "\"not there\" not found");
+
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text.substr(0, text.size() - 1));
+
+  Dialogs.File = PathOf("million.txt");
+  Click("BitBtn3");
+  EXPECT_EQ(FileBytes(PathOf("million.txt")), text);
+}
+
+// The colour of a cell's middle in the input pane, row and column counting from 1.
+QColor InputCell(TForm1& form, int row, int column) {
+  QPlainTextEdit* pane = form.RichEdit1;
+  QTextCursor cursor(pane->document()->findBlockByNumber(row - 1));
+  cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column - 1);
+  const QRect at = pane->cursorRect(cursor);
+  const qreal charWidth = QFontMetricsF(pane->font()).horizontalAdvance(QLatin1Char('0'));
+  const QPoint middle =
+      pane->viewport()->mapTo(pane, QPoint(at.left() + static_cast<int>(charWidth / 2), at.center().y()));
+  return pane->grab().toImage().pixelColor(middle);
+}
+
+TEST_F(Window, ChoosingAResultMarksItsRowsAndColumns) {
+  Click("Button1");
+  auto* view = Find<TResultView>("RichEdit2");
+  const QColor before[] = {InputCell(Form, 1, 1), InputCell(Form, 2, 1), InputCell(Form, 1, 3),
+                           InputCell(Form, 2, 5)};
+
+  // "2 : 3,4,5", the third line: row 2, columns 3 to 5.
+  const int lineHeight = view->fontMetrics().lineSpacing();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 4 + 2 * lineHeight + lineHeight / 2));
+  ASSERT_EQ(view->CurrentLine(), 2);
+  EXPECT_EQ(Form.Marks1->Rows(), std::vector<std::int32_t>{2});
+  EXPECT_EQ(Form.Marks1->Columns(), (std::vector<std::int32_t>{3, 4, 5}));
+  EXPECT_EQ(InputCell(Form, 1, 1), before[0]); // neither its row nor its column
+  EXPECT_NE(InputCell(Form, 2, 1), before[1]); // its row
+  EXPECT_NE(InputCell(Form, 1, 3), before[2]); // its column
+  EXPECT_NE(InputCell(Form, 2, 5), before[3]); // both
+
+  // The picture: one pixel per cell of "11110" / "00111".
+  const QImage& picture = Form.Picture1->Image();
+  ASSERT_EQ(picture.size(), QSize(5, 2));
+  const auto colour = [](TCell cell) { return TMatrixPicture::Colour(cell); };
+  const QRgb rows[2][5] = {
+      {colour(TCell::One), colour(TCell::One), colour(TCell::MarkedOne), colour(TCell::MarkedOne),
+       colour(TCell::MarkedZero)},
+      {colour(TCell::MarkedZero), colour(TCell::MarkedZero), colour(TCell::Chosen), colour(TCell::Chosen),
+       colour(TCell::Chosen)},
+  };
+  for (int row = 0; row < 2; ++row)
+    for (int column = 0; column < 5; ++column)
+      EXPECT_EQ(picture.pixel(column, row), rows[row][column]) << row << "," << column;
+  // As a block, row 2 and columns 3 to 5 move to the top left.
+  Find<QCheckBox>("CheckBox1")->setChecked(true);
+  for (int column = 0; column < 3; ++column)
+    EXPECT_EQ(Form.Picture1->Image().pixel(column, 0), colour(TCell::Chosen)) << column;
+  EXPECT_EQ(Form.Picture1->Image().pixel(0, 1), colour(TCell::MarkedOne));
+
+  // Saved as PNG as shown.
+  Dialogs.File = PathOf("picture.png");
+  Click("BitBtn4");
+  const QImage saved(PathOf("picture.png"), "PNG");
+  EXPECT_EQ(saved.size(), QSize(5, 2) * Form.Picture1->Zoom());
+  EXPECT_EQ(saved.pixel(0, 0), colour(TCell::Chosen));
+
+  // Editing the input drops the marks: they no longer fit it.
+  SetInput("1");
+  EXPECT_TRUE(Form.Marks1->Rows().empty());
+  EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST_F(Window, ShortcutsPressTheirButtons) {
+  Form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+  struct TShortcutCase {
+    const char* Keys;
+    Qt::Key Key;
+    Qt::KeyboardModifiers Modifiers;
+    std::function<bool(Window&)> Done;
+  };
+  const TShortcutCase cases[] = {
+      {"F5 runs", Qt::Key_F5, {}, [](Window& w) { return w.Lines("RichEdit2") == WorkedExample; }},
+      {"Ctrl+R runs", Qt::Key_R, Qt::ControlModifier,
+       [](Window& w) { return w.Lines("RichEdit2") == WorkedExample; }},
+      {"Ctrl+S saves the input", Qt::Key_S, Qt::ControlModifier,
+       [](Window& w) { return FileBytes(w.PathOf("keys.txt")) == "11110\n00111\n"; }},
+      {"Ctrl+O opens", Qt::Key_O, Qt::ControlModifier,
+       [](Window& w) { return w.Text("RichEdit1") == "11110\n00111"; }},
+      {"Ctrl+G generates", Qt::Key_G, Qt::ControlModifier,
+       [](Window& w) { return w.Lines("RichEdit1").size() == 10; }},
+  };
+  Dialogs.File = PathOf("keys.txt");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Keys);
+    Find<QPushButton>("Button1")->setFocus();
+    Find<TResultView>("RichEdit2")->Clear();
+    if (std::string(c.Keys).find("opens") != std::string::npos) SetInput("0");
+    EXPECT_FALSE(c.Done(*this));
+    QTest::keyClick(&Form, c.Key, c.Modifiers);
+    WaitIdle();
+    EXPECT_TRUE(c.Done(*this));
+  }
+  EXPECT_TRUE(Dialogs.Messages.empty());
+}
+
+TEST_F(Window, TabLeavesThePanes) {
+  Form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+  Find<QWidget>("RichEdit1")->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QWidget* focused = QApplication::focusWidget(); // the spin box or its line edit
+  EXPECT_TRUE(focused == Find<QWidget>("SpinEdit1") || focused->parentWidget() == Find<QWidget>("SpinEdit1"));
+  EXPECT_EQ(Text("RichEdit1"), "11110\n00111");
+  Find<QWidget>("RichEdit2")->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("Edit1"));
+}
+
+TEST_F(Window, ReadOutsExplainThemselves) {
+  EXPECT_EQ(Find<QWidget>("Edit2")->toolTip().toStdString(), "Enumeration time");
+  EXPECT_EQ(Find<QWidget>("SpinEdit3")->toolTip().toStdString(), "Number of maximal bicliques");
+}
+
+TEST_F(Window, ResizingGivesThePanesTheRoomAndKeepsTheStartLayout) {
+  std::map<std::string, QRect> start;
+  for (auto* widget : Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    start[widget->objectName().toStdString()] = widget->geometry();
+  Form.resize(1263, 824);
+  QTest::qWait(10);
+  const auto at = [&](const char* name) { return Find<QWidget>(name)->geometry(); };
+  EXPECT_EQ(at("RichEdit1"), QRect(8, 16, 853, 335));
+  EXPECT_EQ(at("RichEdit2"), QRect(8, 357, 853, 335));
+  EXPECT_EQ(at("Button1"), start["Button1"].translated(300, 0));
+  EXPECT_EQ(at("BitBtn3"), start["BitBtn3"].translated(300, 300));
+  // Nothing overlaps after growing.
+  const auto children = Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (auto* a : children)
+    for (auto* b : children)
+      if (a != b && a->isVisible() && b->isVisible()) {
+        EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+            << a->objectName().toStdString() << " " << b->objectName().toStdString();
+      }
+  Form.resize(963, 524);
+  QTest::qWait(10);
+  for (const auto& [name, place] : start)
+    EXPECT_EQ(Find<QWidget>(name.c_str())->geometry(), place) << name;
+}
+
+long ResidentKilobytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+TEST_F(Window, MemoryAfterARunIsTheSameRunAfterRun) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer holds freed memory back on purpose";
+#endif
+  SetGenerator(100, 100, "30");
+  Click("Button3");
+  Click("Button1");
+  ASSERT_GT(Find<QSpinBox>("SpinEdit3")->value(), 10000);
+  const long first = ResidentKilobytes();
+  for (int run = 2; run <= 5; ++run)
+    Click("Button1");
+  const long fifth = ResidentKilobytes();
+  EXPECT_LE(fifth, first + first / 10)
+      << "after the first " << first << " kB, after the fifth " << fifth << " kB";
+}
+
+TEST_F(Window, GeneratingALargeMatrixLeavesTheWindowFree) {
+  SetGenerator(20000, 1000, "25");
+  Press("Button3");
+  EXPECT_TRUE(Form.Busy()); // the matrix is made on another thread
+  EXPECT_FALSE(Find<QPushButton>("Button3")->isEnabled());
+  WaitIdle();
+  EXPECT_TRUE(Find<QPushButton>("Button3")->isEnabled());
+  const QString text = Find<QPlainTextEdit>("RichEdit1")->toPlainText();
+  EXPECT_EQ(text.size(), 20000 * 1001 - 1);
 }
 
 // The application object lives while the tests run; listing them needs none.
