@@ -1,6 +1,7 @@
 #include "Bicliqueunit.h"
 
 #include <algorithm>
+#include <cassert>
 #include <unordered_set>
 
 #include "Parallelunit.h"
@@ -58,6 +59,7 @@ void TBicliques::Closure(TBitArray* X) const {
 }
 
 void TBicliques::SetRow(std::int32_t source, std::span<const std::int32_t> targets) {
+  assert(source >= 0 && source < RowCount);
   TBitArray* row = Rows[static_cast<std::size_t>(source)];
   for (const std::int32_t t : targets)
     row->Set(t, true);
@@ -158,6 +160,7 @@ std::int64_t TBicliques::Count() const {
 }
 
 void TBicliques::ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const {
+  assert(Results != nullptr && 0 <= first && first <= last && last <= Count());
   std::vector<std::uint64_t> sources(static_cast<std::size_t>(Core.SourceWords));
   const std::int32_t sourceWords = WordCount(RowCount);
   for (std::int64_t i = first; i < last; ++i) {

@@ -1,6 +1,7 @@
 #include "Consensuscoreunit.h"
 
 #include <algorithm>
+#include <cassert>
 #include <numeric>
 
 #include "Consensusscanunit.h"
@@ -167,6 +168,7 @@ void TConsensusCore::Load(const std::vector<TBitArray*>& rows) {
 }
 
 const std::uint64_t* TConsensusCore::Column(std::int32_t t) const {
+  assert(0 <= t && t < ColumnCount);
   return &ColumnWords[static_cast<std::size_t>(t) * static_cast<std::size_t>(SourceWords)];
 }
 
@@ -175,6 +177,7 @@ std::int64_t TConsensusCore::ResultCount() const {
 }
 
 const std::uint64_t* TConsensusCore::Result(std::int64_t i) const {
+  assert(0 <= i && i < ResultCount());
   return &ResultWords[static_cast<std::size_t>(i) * static_cast<std::size_t>(KeyWords)];
 }
 

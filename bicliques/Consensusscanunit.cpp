@@ -192,7 +192,7 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
              TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
-  int shift[NW > 0 ? NW : GatheredMembers];
+  int shift[NW > 0 ? NW : GatheredMembers] = {};
   // A part holding all 64 members is the only part holding any, so the index
   // gathered before it is 0: shifting by 0 keeps it, as a shift by 64 (not
   // defined for 64-bit words) would.

@@ -1,6 +1,7 @@
 #include "Parallelunit.h"
 
 #include <algorithm>
+#include <cassert>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -43,6 +44,7 @@ void RunTeam(std::int32_t threads, const std::function<void(std::int32_t, const 
 
 void ParallelFor(std::int64_t count, std::int32_t threads,
                  const std::function<void(std::int32_t, std::int64_t)>& body) {
+  assert(count >= 0);
   std::atomic<std::int64_t> next{0};
   const auto workers = static_cast<std::int32_t>(std::clamp<std::int64_t>(count, 1, std::max(1, threads)));
   RunTeam(workers, [&](std::int32_t worker, const TTeam& team) {

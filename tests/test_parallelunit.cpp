@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "Parallelunit.h"
+#include "Sortedlinesunit.h"
+
+TEST(RunTeam, EveryWorkerRunsOnceAndWorkerZeroIsTheCaller) {
+  for (const std::int32_t threads : {1, 2, 5}) {
+    std::vector<std::atomic<int>> runs(static_cast<std::size_t>(threads));
+    std::thread::id first;
+    RunTeam(threads, [&](std::int32_t worker, const TTeam&) {
+      ++runs[static_cast<std::size_t>(worker)];
+      if (worker == 0) first = std::this_thread::get_id();
+    });
+    for (const auto& count : runs)
+      EXPECT_EQ(count.load(), 1);
+    EXPECT_EQ(first, std::this_thread::get_id());
+  }
+}
+
+// The first failure on any thread reaches the caller, after every worker has
+// ended; the others see Stopping() and end early.
+TEST(RunTeam, AFailureOnAHelperThreadReachesTheCaller) {
+  std::atomic<bool> otherStopped{false};
+  EXPECT_THROW(RunTeam(2,
+                       [&](std::int32_t worker, const TTeam& team) {
+                         if (worker == 1) throw std::bad_alloc();
+                         while (!team.Stopping())
+                           std::this_thread::yield();
+                         otherStopped = true;
+                       }),
+               std::bad_alloc);
+  EXPECT_TRUE(otherStopped);
+}
+
+TEST(ParallelFor, VisitsEveryIndexOnceAndStopsHandingOutAfterAFailure) {
+  std::vector<std::atomic<int>> seen(1000);
+  ParallelFor(1000, 3, [&](std::int32_t, std::int64_t i) { ++seen[static_cast<std::size_t>(i)]; });
+  for (const auto& count : seen)
+    EXPECT_EQ(count.load(), 1);
+
+  std::atomic<std::int64_t> after{0};
+  EXPECT_THROW(ParallelFor(100000, 2,
+                           [&](std::int32_t, std::int64_t i) {
+                             if (i == 10) throw std::runtime_error("index 10");
+                             if (i > 5000) ++after;
+                           }),
+               std::runtime_error);
+  EXPECT_LT(after.load(), 100000 - 5001);
+}
+
+// Running out of memory while one thread formats result lines gives the
+// caller std::bad_alloc, not the end of the process.
+TEST(SortedResultText, AFormatterFailingOnAHelperThreadReachesTheCaller) {
+  EXPECT_THROW(SortedResultText(1000, 2,
+                                [](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
+                                  if (first > 0) throw std::bad_alloc();
+                                  for (std::int64_t i = first; i < last; ++i) {
+                                    blocks.Line() += std::to_string(i);
+                                    blocks.End();
+                                  }
+                                }),
+               std::bad_alloc);
+}
