@@ -15,6 +15,8 @@ namespace {
 constexpr std::int64_t ParallelWork = 1 << 16;
 // Chunks per worker: enough to even out items of unequal work.
 constexpr std::int64_t ChunksPerWorker = 8;
+// Long loops look at the stop request after this many steps.
+constexpr std::size_t StopCheckSpan = std::size_t{1} << 16;
 // Hash table walks fetch the slot this many sets ahead: the tables are large.
 constexpr std::size_t PrefetchAhead = 16;
 
@@ -64,7 +66,8 @@ void SortKeys(std::vector<TSortKey>& keys, std::int32_t threads) {
 // A set's first non-zero word settles most comparisons, so a sort of those
 // words goes first and only the sets that tie on it are read further.
 void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t* order, std::size_t count,
-              std::size_t from, std::vector<char>& repeat, std::int32_t threads) {
+              std::size_t from, std::vector<char>& repeat, std::int32_t threads, const TRunControl& control) {
+  control.CheckStop();
   std::vector<TSortKey> keyed(count);
   for (std::size_t k = 0; k < count; ++k) {
     // Below the first level the sets come in sorted order, scattered.
@@ -89,7 +92,7 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
       for (std::size_t k = begin + 1; k < end; ++k)
         repeat[order[k]] = 1;
     } else if (end - begin > SmallRun) {
-      SortSets(sets, width, order + begin, end - begin, next, repeat, threads);
+      SortSets(sets, width, order + begin, end - begin, next, repeat, threads, control);
     } else if (end - begin > 1) {
       const auto rest = static_cast<std::int32_t>(width - next);
       std::sort(order + begin, order + end, [&](std::uint32_t x, std::uint32_t y) {
@@ -124,11 +127,11 @@ struct TNumberedSets {
 // The numbers of the distinct sets, in set order; of equal sets the first
 // produced, which keeps its Tag.
 std::vector<std::uint32_t> DistinctInOrder(const TNumberedSets& numbered, std::size_t width,
-                                           std::int32_t threads) {
+                                           const TRunControl& control, std::int32_t threads) {
   std::vector<std::uint32_t> order(numbered.Sets.size());
   std::iota(order.begin(), order.end(), 0u);
   std::vector<char> repeat(order.size(), 0);
-  SortSets(numbered.Sets.data(), width, order.data(), order.size(), 0, repeat, threads);
+  SortSets(numbered.Sets.data(), width, order.data(), order.size(), 0, repeat, threads, control);
   std::vector<std::uint32_t> kept;
   kept.reserve(order.size());
   for (const std::uint32_t number : order) {
@@ -240,7 +243,7 @@ const TNewSets& TConsensusCore::StoreNewSets(const std::vector<TFound>& found, T
                                              std::int32_t threads) {
   const auto width = static_cast<std::size_t>(KeyWords);
   const TNumberedSets numbered(found, width);
-  const std::vector<std::uint32_t> kept = DistinctInOrder(numbered, width, threads);
+  const std::vector<std::uint32_t> kept = DistinctInOrder(numbered, width, control, threads);
   control.CheckStop();
   FrontierWords.resize(kept.size() * width);
   FrontierTags.resize(kept.size());
@@ -249,15 +252,15 @@ const TNewSets& TConsensusCore::StoreNewSets(const std::vector<TFound>& found, T
     std::copy(set, set + width, &FrontierWords[k * width]);
     FrontierTags[k] = numbered.Sources[kept[k]];
   }
-  MergeIntoResults();
-  AddToKnown(numbered.Hashes, kept);
+  MergeIntoResults(control);
+  AddToKnown(numbered.Hashes, control, kept);
   Latest.Words = FrontierWords.data();
   Latest.Tags = FrontierTags.data();
   Latest.Count = kept.size();
   return Latest;
 }
 
-void TConsensusCore::MergeIntoResults() {
+void TConsensusCore::MergeIntoResults(const TRunControl& control) {
   // Both sides are sorted, and no new set is in Results: one merge, from the
   // back. It runs in place when ResultWords has room, else straight into a
   // larger buffer, so that no set is copied twice.
@@ -278,6 +281,7 @@ void TConsensusCore::MergeIntoResults() {
   std::size_t a = oldCount;
   std::size_t b = newCount;
   for (std::size_t to = count; b > 0;) {
+    if (to % StopCheckSpan == 0) control.CheckStop();
     --to;
     const bool takeOld =
         a > 0 && CompareWords(&ResultWords[(a - 1) * width], &FrontierWords[(b - 1) * width], KeyWords) > 0;
@@ -295,13 +299,14 @@ void TConsensusCore::MergeIntoResults() {
     Latest.MovedTo[k] = static_cast<std::uint32_t>(k);
 }
 
-void TConsensusCore::AddToKnown(const std::vector<std::uint64_t>& hashes,
+void TConsensusCore::AddToKnown(const std::vector<std::uint64_t>& hashes, const TRunControl& control,
                                 const std::vector<std::uint32_t>& kept) {
   // Known numbers sets by position in ResultWords, which the merge changed.
   const auto width = static_cast<std::size_t>(KeyWords);
   Known.Reserve(ResultCount());
   Known.Renumber(Latest.MovedTo);
   for (std::size_t k = 0; k < kept.size(); ++k) {
+    if (k % StopCheckSpan == 0) control.CheckStop();
     const std::size_t ahead = k + PrefetchAhead;
     if (ahead < kept.size()) Known.Prefetch(hashes[kept[ahead]]);
     Known.Insert(ResultWords.data(), &FrontierWords[k * width], hashes[kept[k]], Latest.PlacedAt[k]);

@@ -55,7 +55,8 @@ public:
   const TNewSets& Seed(TRunControl& control, std::int32_t threads);
   // Pairs every frontier set with every source after its Tag; the
   // intersections that Results lacks become Results' and the frontier's new
-  // sets. Throws TCancelled on a stop request, leaving the lists as they were.
+  // sets. Throws TCancelled on a stop request; the core is then fit only to
+  // be destroyed.
   // `pass` counts from 1, for progress reports.
   const TNewSets& Pass(TRunControl& control, std::int32_t threads, std::int32_t pass);
 
@@ -90,6 +91,7 @@ private:
   // in visiting order) in sorted order, each with the Tag of its first
   // production, and merges them into Results and Known.
   const TNewSets& StoreNewSets(const std::vector<TFound>& found, TRunControl& control, std::int32_t threads);
-  void MergeIntoResults();
-  void AddToKnown(const std::vector<std::uint64_t>& hashes, const std::vector<std::uint32_t>& kept);
+  void MergeIntoResults(const TRunControl& control);
+  void AddToKnown(const std::vector<std::uint64_t>& hashes, const TRunControl& control,
+                  const std::vector<std::uint32_t>& kept);
 };
