@@ -309,42 +309,32 @@ private:
 
   // Whether the rows of the entries `occ` of `parent` share no item below the
   // parent's core besides the parent's own: the part of the prefix test that
-  // the high parts cannot answer. If not, Common holds what they share.
+  // the high parts cannot answer. If not, Common holds those other shared items.
   bool KeepsLowPrefix(const TLevel& parent, const std::int32_t* occ, std::int32_t count) {
     const std::int32_t core = parent.Core;
-    const auto own = static_cast<std::size_t>(
-        std::lower_bound(parent.Itemset.begin(), parent.Itemset.end(), core) - parent.Itemset.begin());
-    // Every row holds the parent's items, so the common part is exactly
-    // those when its size is theirs.
-    std::int32_t shortest = -1;
-    std::size_t shortestLength = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
-      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      const auto length = static_cast<std::size_t>(
-          std::lower_bound(entry.Full, entry.Full + entry.FullLength, core) - entry.Full);
-      if (length == own) return true;
-      if (shortest < 0 || length < shortestLength) {
-        shortest = i;
-        shortestLength = length;
-      }
+    // Every row holds the parent's items: only the first row's other items
+    // below the core can be shared, and they usually leave after a row or two.
+    const TEntry& base = parent.Entries[static_cast<std::size_t>(occ[0])];
+    Common.clear();
+    std::size_t own = 0;
+    for (std::int32_t i = 0; i < base.FullLength && base.Full[i] < core; ++i) {
+      while (own < parent.Itemset.size() && parent.Itemset[own] < base.Full[i])
+        ++own;
+      if (own == parent.Itemset.size() || parent.Itemset[own] != base.Full[i]) Common.push_back(base.Full[i]);
     }
-    const TEntry& base = parent.Entries[static_cast<std::size_t>(occ[shortest])];
-    Common.assign(base.Full, base.Full + shortestLength);
-    for (std::int32_t i = 0; i < count; ++i) {
-      if (i == shortest) continue;
+    for (std::int32_t i = 1; i < count && !Common.empty(); ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
       std::size_t kept = 0;
-      std::int32_t at = 0;
-      for (std::size_t c = 0; c < Common.size(); ++c) {
-        const std::int32_t item = Common[c];
-        while (at < entry.FullLength && entry.Full[at] < item)
-          ++at;
-        if (at < entry.FullLength && entry.Full[at] == item) Common[kept++] = item;
+      const std::int32_t* from = entry.Full;
+      const std::int32_t* const end = entry.Full + entry.FullLength;
+      for (const std::int32_t item : Common) {
+        from = std::lower_bound(from, end, item);
+        if (from == end) break;
+        if (*from == item) Common[kept++] = item;
       }
       Common.resize(kept);
-      if (kept == own) return true;
     }
-    return false;
+    return Common.empty();
   }
 
   static std::size_t Mix(std::uint64_t hash) {
@@ -387,14 +377,7 @@ private:
         Added.push_back(item);
       }
     }
-    if (witness < 0 && parent.Core >= 0 && !KeepsLowPrefix(parent, occ, count)) {
-      for (const std::int32_t item : Common) {
-        if (!std::binary_search(parent.Itemset.begin(), parent.Itemset.end(), item)) {
-          witness = item;
-          break;
-        }
-      }
-    }
+    if (witness < 0 && parent.Core >= 0 && !KeepsLowPrefix(parent, occ, count)) witness = Common.front();
     if (witness >= 0) {
       ClearCounts();
       return false;
