@@ -31,7 +31,7 @@ struct TOptions {
   std::string Output = "-";
   bool CountOnly = false;
   bool Stats = false;
-  std::string Engine = "consensus";
+  std::string Engine = "auto";
   std::int32_t Threads = 0;
 };
 
@@ -60,7 +60,10 @@ int RunCommand(const TOptions& options) {
   TRunResult result;
   try {
     TRunOptions run;
-    run.Engine = options.Engine == "closure" ? TEngineKind::Extension : TEngineKind::Consensus;
+    run.Engine = options.Engine == "consensus" ? TEngineKind::Consensus
+                 : options.Engine == "closure" ? TEngineKind::Extension
+                 : options.Engine == "sparse"  ? TEngineKind::Sparse
+                                               : TEngineKind::Automatic;
     run.Config.Threads = options.Threads;
     if (options.CountOnly) run.Output = TOutput::Count;
     run.Config.Progress = [](const TProgress& progress) { LastCount = progress.Sets; };
@@ -114,8 +117,10 @@ int main(int argc, char** argv) {
   app.add_flag("--count", options.CountOnly, "Print only the number of maximal bicliques");
   app.add_flag("--stats", options.Stats,
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
-  app.add_option("--engine", options.Engine, "Enumeration engine; both give the same lines")
-      ->check(CLI::IsMember({"consensus", "closure"}))
+  app.add_option("--engine", options.Engine,
+                 "Enumeration engine; all give the same lines. auto: closure, or sparse for large sparse "
+                 "matrices; consensus: the window's consensus passes")
+      ->check(CLI::IsMember({"auto", "consensus", "closure", "sparse"}))
       ->capture_default_str();
   app.add_option("--threads", options.Threads,
                  "Threads to use; 0 for every core (the results never depend on it)")

@@ -10,6 +10,7 @@
 #include "Poslistunit.h"
 #include "Runcontrolunit.h"
 #include "Sortedlinesunit.h"
+#include "Sparseunit.h"
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -57,9 +58,12 @@ TMatrix MatrixOfLines(const std::vector<std::string>& lines) {
 }
 
 std::unique_ptr<TEngine> MakeEngine(TEngineKind kind, const TMatrix& matrix) {
+  if (kind == TEngineKind::Automatic) kind = AutomaticEngine(matrix);
   std::unique_ptr<TEngine> engine;
   if (kind == TEngineKind::Extension) {
     engine = std::make_unique<TExtensionBicliques>(matrix.Sources, matrix.Targets);
+  } else if (kind == TEngineKind::Sparse) {
+    engine = std::make_unique<TSparseBicliques>(matrix.Sources, matrix.Targets);
   } else {
     engine = std::make_unique<TBicliques>(matrix.Sources, matrix.Targets);
   }
@@ -133,6 +137,15 @@ std::string SortedText(const TEngine& engine, const TMatrix& matrix, const TRunC
 }
 
 } // namespace
+
+TEngineKind AutomaticEngine(const TMatrix& matrix) {
+  // The bit-set engines hold every row and every column at full width; past
+  // this size the adjacency lists win on memory and, being sparse, on time.
+  constexpr std::int64_t DenseBytes = std::int64_t{128} << 20;
+  const std::int64_t rows = std::int64_t{matrix.Sources} * WordCount(matrix.Targets);
+  const std::int64_t columns = std::int64_t{matrix.Targets} * WordCount(matrix.Sources);
+  return (rows + columns) * 8 > DenseBytes ? TEngineKind::Sparse : TEngineKind::Extension;
+}
 
 void CheckMatrix(const std::vector<std::string>& lines) {
   if (lines.size() > static_cast<std::size_t>(INT32_MAX)) {

@@ -17,9 +17,15 @@
 #include "Engineunit.h"
 #include "Matrixunit.h"
 
-// The engine RunLines uses: TBicliques (consensus passes), or
-// TExtensionBicliques (closure extension, the faster one).
-enum class TEngineKind { Consensus, Extension };
+// The engine a run uses: TBicliques (consensus passes), TExtensionBicliques
+// (closure extension over bit sets, fast on dense matrices),
+// TSparseBicliques (closure extension over adjacency lists, for large sparse
+// graphs), or Automatic: the extension engine, or the sparse one when the
+// bit sets of the matrix would be large.
+enum class TEngineKind { Consensus, Extension, Sparse, Automatic };
+
+// The engine Automatic picks for a matrix of this shape.
+TEngineKind AutomaticEngine(const TMatrix& matrix);
 
 // What a run gives: the sorted result text, only the count, or every result
 // line handed to Write as soon as it is found, in no particular order.

@@ -142,7 +142,7 @@ TEST_F(CliTest, ReadsFilesWithEitherLineEnd) {
 }
 
 TEST_F(CliTest, CountAndStats) {
-  const TOutcome outcome = Run("--count --stats", "110\n011\n101\n");
+  const TOutcome outcome = Run("--count --stats --engine consensus", "110\n011\n101\n");
   EXPECT_EQ(outcome.Status, 0);
   EXPECT_EQ(outcome.Out, "7\n");
   EXPECT_NE(outcome.Err.find("sources 3, targets 3, bicliques 7, passes 3, enumeration "), std::string::npos)

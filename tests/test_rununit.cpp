@@ -123,7 +123,7 @@ TRunOptions Options(TEngineKind engine, std::int32_t threads, TOutput output = T
   return options;
 }
 
-constexpr TEngineKind EveryEngine[] = {TEngineKind::Consensus, TEngineKind::Extension};
+constexpr TEngineKind EveryEngine[] = {TEngineKind::Consensus, TEngineKind::Extension, TEngineKind::Sparse};
 
 // Sources and targets of a result line.
 std::pair<std::int32_t, std::int32_t> SideSizes(const std::string& line) {

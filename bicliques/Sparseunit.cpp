@@ -1,0 +1,856 @@
+#include "Sparseunit.h"
+
+#include "Parallelunit.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <numeric>
+
+// The search lists closed item sets by prefix-preserving closure extension.
+// Items are the vertices of the searched side, transactions those of the
+// other side (a transaction holds the items it is adjacent to). A node is a
+// closed item set P with its core c (the item that made it); its children
+// add one item e > c, close the set, and are kept only when the closure adds
+// no item below e (the prefix test), so every closed set is reached once.
+//
+// A node owns its conditional database: one entry per group of transactions
+// of its occurrence that agree on their items above c that are frequent
+// there and not in P (the entry's "high" items); groups whose high part is
+// empty are dropped, since no descendant can occur in them. Each entry keeps
+// the exact intersection of its transactions' full rows (for the prefix test
+// below c), its weight (how many transactions) and their numbers.
+//
+// A node delivers its occurrences once: one pass over its entries gives every
+// candidate item the list of entries holding it. A child then counts its
+// entries' high items: those counting as many transactions as the child are
+// its closure; one of them below e fails the prefix test; the ones left that
+// are frequent enough form the child's database.
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// One entry of a conditional database.
+struct TEntry {
+  const std::int32_t* Full = nullptr; // intersection of the rows, ascending
+  const std::int32_t* High = nullptr; // items still to try, ascending
+  const std::int32_t* Ids = nullptr;  // its transactions, Weight of them
+  std::int32_t FullLength = 0;
+  std::int32_t HighLength = 0;
+  std::int32_t Weight = 0;
+};
+
+// A node: its item set, its core and its conditional database; after
+// Deliver, the entries holding each candidate.
+struct TLevel {
+  std::vector<std::int32_t> Itemset; // ascending
+  std::int32_t Core = -1;
+  std::vector<TEntry> Entries;
+  std::vector<std::int32_t> Items; // high parts
+  std::vector<std::int32_t> Ids;
+  std::vector<std::int32_t> Fulls; // intersections of merged groups
+  // Candidates whose child is known to fail the prefix test, with the item
+  // that fails it (the witness), as the parent learnt them; by item.
+  std::vector<std::pair<std::int32_t, std::int32_t>> Blocked;
+  std::vector<std::int32_t> Candidates; // ascending
+  std::vector<std::int32_t> OccStarts;  // per candidate, into Occ; one more
+  std::vector<std::int32_t> Occ;        // entry numbers
+  // Per candidate: the witness of its failed child, else -1. Read and written
+  // through atomic_ref, since the root's is shared by every thread.
+  std::vector<std::int32_t> Witness;
+};
+
+std::int32_t LoadWitness(const TLevel& level, std::size_t k) {
+  return std::atomic_ref<const std::int32_t>(level.Witness[k]).load(std::memory_order_relaxed);
+}
+
+void StoreWitness(TLevel& level, std::size_t k, std::int32_t witness) {
+  std::atomic_ref<std::int32_t>(level.Witness[k]).store(witness, std::memory_order_relaxed);
+}
+
+// Results kept for ForEachResult: per result its length and items; the
+// offset of every 64th result.
+struct TResultList {
+  std::vector<std::int32_t> Data;
+  std::vector<std::int64_t> Index;
+  std::int64_t Count = 0;
+
+  void Add(const std::vector<std::int32_t>& items) {
+    if (Count % 64 == 0) Index.push_back(static_cast<std::int64_t>(Data.size()));
+    Data.push_back(static_cast<std::int32_t>(items.size()));
+    Data.insert(Data.end(), items.begin(), items.end());
+    ++Count;
+  }
+};
+
+// What every worker reads: the transactions and the run's settings.
+struct TSearch {
+  std::int32_t Transactions = 0;
+  std::int32_t Items = 0;
+  const std::int64_t* Starts = nullptr; // transaction t: Members[Starts[t] .. Starts[t + 1])
+  const std::int32_t* Members = nullptr;
+  bool Transposed = false;
+  // Bounds on the item set (Items) and on its transactions (Support).
+  std::int32_t MinSupport = 1;
+  std::int32_t MaxSupport = 0;
+  std::int32_t MinItems = 0;
+  std::int32_t MaxItems = 0;
+  const TResultVisitor* Stream = nullptr;
+  std::stop_token Stop;
+  const std::function<void(const TProgress&)>* Progress = nullptr;
+};
+
+class TWorker;
+
+struct TShared {
+  std::atomic<std::int32_t> Next{0}; // next root candidate, by Order
+  std::vector<std::int32_t> Order;   // root candidates, biggest first
+  std::atomic<bool> Abort{false};
+  std::mutex Mutex;
+  std::exception_ptr Error;
+  std::vector<TWorker*> Workers;
+  TClock::time_point LastReport;
+
+  void Fail(std::exception_ptr error) {
+    const std::lock_guard lock(Mutex);
+    if (!Error) Error = error;
+    Abort.store(true, std::memory_order_relaxed);
+  }
+};
+
+class TWorker {
+public:
+  TResultList Results;
+  std::atomic<std::int64_t> Found{0}; // results so far, published now and then
+
+  TWorker(const TSearch& search, TShared& shared, std::int32_t id)
+      : Search(search), Shared(shared), Id(id), Count(static_cast<std::size_t>(search.Items), 0),
+        Slot(static_cast<std::size_t>(search.Items), -1) {}
+
+  // Builds the root node from the raw transactions into `root`; emits it.
+  // Returns whether it has children to search.
+  bool MakeRoot(TLevel& raw, std::vector<std::int32_t>& all, TLevel& root) {
+    std::int32_t witness = -1;
+    return Extend(raw, all.data(), static_cast<std::int32_t>(all.size()), -1, root, witness);
+  }
+
+  void Deliver(TLevel& level) {
+    level.Candidates.clear();
+    std::vector<std::int32_t>& counts = Touched;
+    counts.clear();
+    for (const TEntry& entry : level.Entries) {
+      for (std::int32_t i = 0; i < entry.HighLength; ++i) {
+        const auto item = static_cast<std::size_t>(entry.High[i]);
+        if (Slot[item] < 0) {
+          Slot[item] = 0;
+          level.Candidates.push_back(entry.High[i]);
+        }
+      }
+    }
+    // Ascending candidates, so that children can find their parent's
+    // knowledge of an item by search.
+    std::sort(level.Candidates.begin(), level.Candidates.end());
+    const std::size_t candidates = level.Candidates.size();
+    counts.assign(candidates, 0);
+    for (std::size_t k = 0; k < candidates; ++k)
+      Slot[static_cast<std::size_t>(level.Candidates[k])] = static_cast<std::int32_t>(k);
+    for (const TEntry& entry : level.Entries) {
+      for (std::int32_t i = 0; i < entry.HighLength; ++i)
+        ++counts[static_cast<std::size_t>(Slot[static_cast<std::size_t>(entry.High[i])])];
+    }
+    level.OccStarts.resize(candidates + 1);
+    std::int32_t total = 0;
+    for (std::size_t k = 0; k < candidates; ++k) {
+      level.OccStarts[k] = total;
+      total += counts[k];
+    }
+    level.OccStarts[candidates] = total;
+    level.Occ.resize(static_cast<std::size_t>(total));
+    std::copy(level.OccStarts.begin(), level.OccStarts.end() - 1, counts.begin());
+    for (std::size_t e = 0; e < level.Entries.size(); ++e) {
+      const TEntry& entry = level.Entries[e];
+      for (std::int32_t i = 0; i < entry.HighLength; ++i) {
+        const auto slot = static_cast<std::size_t>(Slot[static_cast<std::size_t>(entry.High[i])]);
+        level.Occ[static_cast<std::size_t>(counts[slot]++)] = static_cast<std::int32_t>(e);
+      }
+    }
+    for (const std::int32_t item : level.Candidates)
+      Slot[static_cast<std::size_t>(item)] = -1;
+    Touched.clear();
+    level.Witness.assign(candidates, -1);
+    std::size_t k = 0;
+    for (const auto& [item, witness] : level.Blocked) {
+      while (k < candidates && level.Candidates[k] < item)
+        ++k;
+      if (k < candidates && level.Candidates[k] == item) level.Witness[k] = witness;
+    }
+  }
+
+  // Searches the children of the node at `depth`.
+  void Expand(std::size_t depth) {
+    TLevel& level = Level(depth);
+    Deliver(level);
+    // Highest first: a failed child tells its lower siblings' subtrees
+    // which items fail there too.
+    for (std::size_t k = level.Candidates.size(); k-- > 0;) {
+      Tick();
+      if (level.Witness[k] >= 0) continue;
+      const std::int32_t first = level.OccStarts[k];
+      std::int32_t witness = -1;
+      const bool inner = Extend(level, level.Occ.data() + first, level.OccStarts[k + 1] - first,
+                                level.Candidates[k], Level(depth + 1), witness);
+      if (witness >= 0) {
+        level.Witness[k] = witness;
+      } else if (inner) {
+        Expand(depth + 1);
+      }
+    }
+  }
+
+  // Takes root candidates until none is left; the root is `root`.
+  void SearchRoot(TLevel& root) {
+    for (;;) {
+      const std::int32_t next = Shared.Next.fetch_add(1, std::memory_order_relaxed);
+      if (next >= static_cast<std::int32_t>(Shared.Order.size())) break;
+      const auto k = static_cast<std::size_t>(Shared.Order[static_cast<std::size_t>(next)]);
+      Tick();
+      if (LoadWitness(root, k) >= 0) continue;
+      const std::int32_t first = root.OccStarts[k];
+      std::int32_t witness = -1;
+      const bool inner = Extend(root, root.Occ.data() + first, root.OccStarts[k + 1] - first,
+                                root.Candidates[k], Level(1), witness);
+      if (witness >= 0) {
+        StoreWitness(root, k, witness);
+      } else if (inner) {
+        Expand(1);
+      }
+    }
+    Found.store(Total(), std::memory_order_relaxed);
+  }
+
+  // Results so far, stored or streamed.
+  std::int64_t Total() const { return Results.Count + Streamed; }
+
+  // Counts one result and hands it on: stream or store.
+  void EmitExtra(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
+    Emit(itemset, ids);
+  }
+
+  // Reports progress when a quarter second has passed (worker 0 only).
+  void Report() {
+    if (Search.Progress == nullptr || !*Search.Progress) return;
+    const TClock::time_point now = TClock::now();
+    if (now - Shared.LastReport < std::chrono::milliseconds(250)) return;
+    Shared.LastReport = now;
+    TProgress progress;
+    progress.Phase = TPhase::Enumerating;
+    for (const TWorker* worker : Shared.Workers)
+      progress.Sets += worker->Found.load(std::memory_order_relaxed);
+    (*Search.Progress)(progress);
+  }
+
+private:
+  const TSearch& Search;
+  TShared& Shared;
+  std::int32_t Id;
+  std::vector<std::unique_ptr<TLevel>> Levels;
+  std::vector<std::int32_t> Count;   // per item: weight counted in the current child
+  std::vector<std::int32_t> Slot;    // per item: candidate number during Deliver, else -1
+  std::vector<std::int32_t> Touched; // items with a count
+  std::vector<std::int32_t> Added;   // closure items above the extension
+  std::vector<std::int32_t> Extent;
+  std::vector<std::int32_t> Common; // prefix test scratch
+  std::vector<std::int32_t> Table;  // hash table of groups
+  std::vector<std::int32_t> GroupOf;
+  std::vector<std::uint64_t> GroupHash;
+  std::vector<std::int32_t> GroupStart;
+  std::vector<std::int32_t> GroupMembers;
+  std::vector<std::int32_t> GroupFirst;
+  std::vector<std::int32_t> GroupAt;
+  std::vector<std::int32_t> GroupFullAt;
+  std::int64_t Streamed = 0;
+  std::uint32_t Steps = 0;
+
+  TLevel& Level(std::size_t depth) {
+    while (Levels.size() <= depth)
+      Levels.push_back(std::make_unique<TLevel>());
+    return *Levels[depth];
+  }
+
+  void Tick() {
+    if ((++Steps & 255) != 0) return;
+    Found.store(Total(), std::memory_order_relaxed);
+    if (Search.Stop.stop_requested() || Shared.Abort.load(std::memory_order_relaxed)) throw TCancelled();
+    if (Id == 0) Report();
+  }
+
+  void Emit(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
+    if (Search.Stream == nullptr) {
+      Results.Add(itemset);
+      return;
+    }
+    ++Streamed;
+    TVertexSet items;
+    items.Members = itemset.data();
+    items.Count = static_cast<std::int32_t>(itemset.size());
+    TVertexSet transactions;
+    transactions.Members = ids.data();
+    transactions.Count = static_cast<std::int32_t>(ids.size());
+    if (Search.Transposed) {
+      (*Search.Stream)(Id, items, transactions);
+    } else {
+      (*Search.Stream)(Id, transactions, items);
+    }
+  }
+
+  // Whether the rows of the entries `occ` of `parent` share no item below the
+  // parent's core besides the parent's own: the part of the prefix test that
+  // the high parts cannot answer. If not, Common holds those other shared items.
+  bool KeepsLowPrefix(const TLevel& parent, const std::int32_t* occ, std::int32_t count) {
+    const std::int32_t core = parent.Core;
+    // Every row holds the parent's items: only the first row's other items
+    // below the core can be shared, and they usually leave after a row or two.
+    const TEntry& base = parent.Entries[static_cast<std::size_t>(occ[0])];
+    Common.clear();
+    std::size_t own = 0;
+    for (std::int32_t i = 0; i < base.FullLength && base.Full[i] < core; ++i) {
+      while (own < parent.Itemset.size() && parent.Itemset[own] < base.Full[i])
+        ++own;
+      if (own == parent.Itemset.size() || parent.Itemset[own] != base.Full[i]) Common.push_back(base.Full[i]);
+    }
+    for (std::int32_t i = 1; i < count && !Common.empty(); ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      std::size_t kept = 0;
+      const std::int32_t* from = entry.Full;
+      const std::int32_t* const end = entry.Full + entry.FullLength;
+      for (const std::int32_t item : Common) {
+        from = std::lower_bound(from, end, item);
+        if (from == end) break;
+        if (*from == item) Common[kept++] = item;
+      }
+      Common.resize(kept);
+    }
+    return Common.empty();
+  }
+
+  static std::size_t Mix(std::uint64_t hash) {
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ULL;
+    hash ^= hash >> 32;
+    return static_cast<std::size_t>(hash);
+  }
+
+  // The child of `parent` by item e (e < 0: the root, made from every raw
+  // transaction), whose entries in `parent` are occ[0..count): closes it,
+  // tests its prefix, emits it and builds its database into `child`.
+  // Returns whether the child has children to search.
+  // On a failed prefix test `witness` is set to an item below e in the
+  // closure but not in the parent.
+  bool Extend(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+              TLevel& child, std::int32_t& witness) {
+    std::int32_t support = 0;
+    for (std::int32_t i = 0; i < count; ++i)
+      support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
+    if (support < Search.MinSupport) return false;
+
+    Touched.clear();
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      for (std::int32_t h = 0; h < entry.HighLength; ++h) {
+        std::int32_t& counted = Count[static_cast<std::size_t>(entry.High[h])];
+        if (counted == 0) Touched.push_back(entry.High[h]);
+        counted += entry.Weight;
+      }
+    }
+    // The lowest witness is the best: below a sibling's extension it fails
+    // that sibling's whole subtree.
+    Added.clear();
+    for (const std::int32_t item : Touched) {
+      if (Count[static_cast<std::size_t>(item)] != support) continue;
+      if (item < e) {
+        if (witness < 0 || item < witness) witness = item;
+      } else if (item != e) {
+        Added.push_back(item);
+      }
+    }
+    if (witness < 0 && parent.Core >= 0 && !KeepsLowPrefix(parent, occ, count)) witness = Common.front();
+    if (witness >= 0) {
+      ClearCounts();
+      return false;
+    }
+
+    // The child's item set: the parent's, e and the closure above e.
+    child.Itemset.assign(parent.Itemset.begin(), parent.Itemset.end());
+    if (e >= 0) child.Itemset.push_back(e);
+    child.Itemset.insert(child.Itemset.end(), Added.begin(), Added.end());
+    std::sort(child.Itemset.begin(), child.Itemset.end());
+    child.Core = e;
+    const auto size = static_cast<std::int32_t>(child.Itemset.size());
+
+    const bool isRoot = e < 0;
+    if (support <= Search.MaxSupport && size >= Search.MinItems && size <= Search.MaxItems &&
+        !(isRoot && Search.Transposed && size == 0)) {
+      Extent.clear();
+      if (Search.Stream != nullptr) {
+        for (std::int32_t i = 0; i < count; ++i) {
+          const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+          Extent.insert(Extent.end(), entry.Ids, entry.Ids + entry.Weight);
+        }
+        std::sort(Extent.begin(), Extent.end());
+      }
+      Emit(child.Itemset, Extent);
+    }
+
+    // What the parent learnt of failed candidates above e: an item whose
+    // witness is not in the child fails there too, and in the whole subtree
+    // when the witness is below e (no descendant can gain it). Such items
+    // leave the database (count -1); the others are handed down.
+    child.Blocked.clear();
+    std::int32_t left = 0;
+    for (const std::int32_t item : Touched) {
+      std::int32_t& counted = Count[static_cast<std::size_t>(item)];
+      if (item < e || counted < Search.MinSupport || counted >= support) continue;
+      if (!parent.Witness.empty()) {
+        const auto k = static_cast<std::size_t>(
+            std::lower_bound(parent.Candidates.begin(), parent.Candidates.end(), item) -
+            parent.Candidates.begin());
+        const std::int32_t known = LoadWitness(parent, k);
+        if (known >= 0 && !std::binary_search(child.Itemset.begin(), child.Itemset.end(), known)) {
+          if (known < e) {
+            counted = -1;
+            continue;
+          }
+          child.Blocked.emplace_back(item, known);
+        }
+      }
+      ++left;
+    }
+    std::sort(child.Blocked.begin(), child.Blocked.end());
+    if (left == 0 || size >= Search.MaxItems || size + left < Search.MinItems) {
+      ClearCounts();
+      return false;
+    }
+    Build(parent, occ, count, e, support, child);
+    ClearCounts();
+    return !child.Entries.empty();
+  }
+
+  void ClearCounts() {
+    for (const std::int32_t item : Touched)
+      Count[static_cast<std::size_t>(item)] = 0;
+    Touched.clear();
+  }
+
+  // The child's database: the entries' items above e that are frequent and
+  // not in the closure, identical ones merged, empty ones dropped.
+  void Build(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+             std::int32_t support, TLevel& child) {
+    child.Entries.clear();
+    child.Items.clear();
+    child.Ids.clear();
+    child.Fulls.clear();
+    GroupOf.assign(static_cast<std::size_t>(count), -1);
+    GroupHash.clear();
+    GroupStart.clear();
+    GroupMembers.clear();
+    GroupFirst.clear();
+    std::size_t mask = 0;
+    if (count > 1) {
+      std::size_t capacity = 4;
+      while (capacity < 2 * static_cast<std::size_t>(count))
+        capacity *= 2;
+      Table.assign(capacity, -1);
+      mask = capacity - 1;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      const std::size_t start = child.Items.size();
+      std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
+      // High parts are ascending: skip to the first item above e.
+      const std::int32_t* from = std::upper_bound(entry.High, entry.High + entry.HighLength, e);
+      for (const std::int32_t* h = from; h != entry.High + entry.HighLength; ++h) {
+        const std::int32_t counted = Count[static_cast<std::size_t>(*h)];
+        if (counted >= Search.MinSupport && counted < support) {
+          child.Items.push_back(*h);
+          hash = (hash ^ static_cast<std::uint64_t>(*h)) * 0x100000001b3ULL;
+        }
+      }
+      const std::size_t length = child.Items.size() - start;
+      if (length == 0) continue;
+      std::int32_t group = -1;
+      std::size_t slot = 0;
+      if (count > 1) {
+        slot = Mix(hash + length) & mask;
+        while (Table[slot] >= 0) {
+          const auto g = static_cast<std::size_t>(Table[slot]);
+          if (GroupHash[g] == hash && static_cast<std::size_t>(child.Entries[g].HighLength) == length &&
+              std::equal(child.Items.begin() + GroupStart[g], child.Items.begin() + GroupStart[g] + length,
+                         child.Items.begin() + static_cast<std::ptrdiff_t>(start))) {
+            group = Table[slot];
+            break;
+          }
+          slot = (slot + 1) & mask;
+        }
+      }
+      if (group >= 0) {
+        child.Items.resize(start);
+        child.Entries[static_cast<std::size_t>(group)].Weight += entry.Weight;
+        ++GroupMembers[static_cast<std::size_t>(group)];
+      } else {
+        group = static_cast<std::int32_t>(child.Entries.size());
+        if (count > 1) Table[slot] = group;
+        TEntry made;
+        made.HighLength = static_cast<std::int32_t>(length);
+        made.Weight = entry.Weight;
+        made.Full = entry.Full;
+        made.FullLength = entry.FullLength;
+        child.Entries.push_back(made);
+        GroupHash.push_back(hash);
+        GroupStart.push_back(static_cast<std::int32_t>(start));
+        GroupMembers.push_back(1);
+        GroupFirst.push_back(i);
+      }
+      GroupOf[static_cast<std::size_t>(i)] = group;
+    }
+
+    // Numbers of the transactions, group by group; intersections of the
+    // merged groups' rows, in place in a slot as long as the first row.
+    const std::size_t groups = child.Entries.size();
+    GroupAt.resize(groups);
+    std::int32_t ids = 0;
+    std::int32_t fulls = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+      GroupAt[g] = ids;
+      ids += child.Entries[g].Weight;
+      if (GroupMembers[g] > 1) fulls += child.Entries[g].FullLength;
+    }
+    child.Ids.resize(static_cast<std::size_t>(ids));
+    child.Fulls.resize(static_cast<std::size_t>(fulls));
+    std::vector<std::int32_t>& fullAt = GroupFullAt;
+    fullAt.resize(groups);
+    fulls = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+      if (GroupMembers[g] > 1) {
+        fullAt[g] = fulls;
+        fulls += child.Entries[g].FullLength;
+      }
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+      const std::int32_t group = GroupOf[static_cast<std::size_t>(i)];
+      if (group < 0) continue;
+      const auto g = static_cast<std::size_t>(group);
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      std::copy(entry.Ids, entry.Ids + entry.Weight, child.Ids.begin() + GroupAt[g]);
+      GroupAt[g] += entry.Weight;
+      if (GroupMembers[g] == 1) continue;
+      std::int32_t* full = child.Fulls.data() + fullAt[g];
+      TEntry& made = child.Entries[g];
+      if (GroupFirst[g] == i) {
+        std::copy(entry.Full, entry.Full + entry.FullLength, full);
+        made.FullLength = entry.FullLength;
+        continue;
+      }
+      std::int32_t kept = 0;
+      std::int32_t at = 0;
+      for (std::int32_t c = 0; c < made.FullLength; ++c) {
+        const std::int32_t item = full[c];
+        while (at < entry.FullLength && entry.Full[at] < item)
+          ++at;
+        if (at < entry.FullLength && entry.Full[at] == item) full[kept++] = item;
+      }
+      made.FullLength = kept;
+    }
+    for (std::size_t g = 0; g < groups; ++g) {
+      TEntry& made = child.Entries[g];
+      made.High = child.Items.data() + GroupStart[g];
+      made.Ids = child.Ids.data() + GroupAt[g] - made.Weight;
+      if (GroupMembers[g] > 1) made.Full = child.Fulls.data() + fullAt[g];
+    }
+  }
+};
+
+} // namespace
+
+struct TSparseBicliques::TStore {
+  std::int32_t Transactions = 0;
+  // Item i: the transactions holding it, ItemMembers[ItemStarts[i] .. ItemStarts[i + 1]).
+  std::vector<std::int64_t> ItemStarts;
+  std::vector<std::int32_t> ItemMembers;
+  std::vector<TResultList> Lists;   // per worker
+  std::vector<std::int64_t> Firsts; // per worker: number of its first result; one more
+};
+
+TSparseBicliques::TSparseBicliques(std::int32_t rowCount, std::int32_t columnCount)
+    : RowCount(rowCount), ColumnCount(columnCount), RowAt(static_cast<std::size_t>(rowCount), -1),
+      RowLength(static_cast<std::size_t>(rowCount), 0) {
+  assert(rowCount >= 0 && columnCount >= 0);
+}
+
+TSparseBicliques::~TSparseBicliques() = default;
+
+void TSparseBicliques::SetRow(std::int32_t source, std::span<const std::int32_t> targets) {
+  assert(source >= 0 && source < RowCount);
+  assert(std::is_sorted(targets.begin(), targets.end()));
+  RowAt[static_cast<std::size_t>(source)] = static_cast<std::int64_t>(Adjacent.size());
+  RowLength[static_cast<std::size_t>(source)] = static_cast<std::int32_t>(targets.size());
+  Adjacent.insert(Adjacent.end(), targets.begin(), targets.end());
+}
+
+namespace {
+
+// Compressed lists of one side from those of the other: list v of the
+// result holds every u whose list holds v, ascending.
+void Transpose(std::int32_t count, const std::vector<std::int64_t>& starts,
+               const std::vector<std::int32_t>& members, std::int32_t otherCount,
+               std::vector<std::int64_t>& outStarts, std::vector<std::int32_t>& outMembers) {
+  outStarts.assign(static_cast<std::size_t>(otherCount) + 1, 0);
+  for (const std::int32_t v : members)
+    ++outStarts[static_cast<std::size_t>(v) + 1];
+  for (std::size_t v = 0; v < static_cast<std::size_t>(otherCount); ++v)
+    outStarts[v + 1] += outStarts[v];
+  outMembers.resize(members.size());
+  std::vector<std::int64_t> at(outStarts.begin(), outStarts.end() - 1);
+  for (std::int32_t u = 0; u < count; ++u) {
+    for (std::int64_t i = starts[static_cast<std::size_t>(u)]; i < starts[static_cast<std::size_t>(u) + 1];
+         ++i)
+      outMembers[static_cast<std::size_t>(
+          at[static_cast<std::size_t>(members[static_cast<std::size_t>(i)])]++)] = u;
+  }
+}
+
+} // namespace
+
+std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
+  ResultCount = 0;
+  Store.reset();
+  auto store = std::make_unique<TStore>();
+
+  // Rows in source order, and the columns.
+  std::vector<std::int64_t> rowStarts(static_cast<std::size_t>(RowCount) + 1, 0);
+  for (std::int32_t s = 0; s < RowCount; ++s)
+    rowStarts[static_cast<std::size_t>(s) + 1] =
+        rowStarts[static_cast<std::size_t>(s)] + RowLength[static_cast<std::size_t>(s)];
+  std::vector<std::int32_t> rowMembers(static_cast<std::size_t>(rowStarts.back()));
+  for (std::int32_t s = 0; s < RowCount; ++s) {
+    const auto at = RowAt[static_cast<std::size_t>(s)];
+    if (at >= 0)
+      std::copy_n(Adjacent.begin() + at, RowLength[static_cast<std::size_t>(s)],
+                  rowMembers.begin() + rowStarts[static_cast<std::size_t>(s)]);
+  }
+  std::vector<std::int32_t>().swap(Adjacent);
+  std::vector<std::int64_t> columnStarts;
+  std::vector<std::int32_t> columnMembers;
+  Transpose(RowCount, rowStarts, rowMembers, ColumnCount, columnStarts, columnMembers);
+
+  Transposed = Side == TSparseSide::Sources;
+  if (Side == TSparseSide::Automatic && RowCount > 0 && ColumnCount > 0) {
+    // A node counts, for every candidate, the items of the transactions
+    // holding it: about the sum of the squared transaction lengths in all.
+    const auto squares = [](const std::vector<std::int64_t>& starts) {
+      double sum = 0;
+      for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+        const auto length = static_cast<double>(starts[i + 1] - starts[i]);
+        sum += length * length;
+      }
+      return sum;
+    };
+    Transposed = squares(columnStarts) < squares(rowStarts);
+  }
+  TSearch search;
+  search.Transposed = Transposed;
+  const TBounds& bounds = config.Bounds;
+  if (Transposed) {
+    search.Transactions = ColumnCount;
+    search.Items = RowCount;
+    search.Starts = columnStarts.data();
+    search.Members = columnMembers.data();
+    search.MinSupport = std::max(1, bounds.MinTargets);
+    search.MaxSupport = bounds.MaxTargets;
+    search.MinItems = bounds.MinSources;
+    search.MaxItems = bounds.MaxSources;
+    store->Transactions = ColumnCount;
+    store->ItemStarts = std::move(rowStarts);
+    store->ItemMembers = std::move(rowMembers);
+  } else {
+    search.Transactions = RowCount;
+    search.Items = ColumnCount;
+    search.Starts = rowStarts.data();
+    search.Members = rowMembers.data();
+    search.MinSupport = std::max(1, bounds.MinSources);
+    search.MaxSupport = bounds.MaxSources;
+    search.MinItems = bounds.MinTargets;
+    search.MaxItems = bounds.MaxTargets;
+    store->Transactions = RowCount;
+    store->ItemStarts = std::move(columnStarts);
+    store->ItemMembers = std::move(columnMembers);
+  }
+  search.Stream = config.Stream ? &config.Stream : nullptr;
+  search.Stop = config.Stop;
+  search.Progress = &config.Progress;
+
+  std::int32_t threads = ThreadCount(config.Threads);
+
+  TShared shared;
+  shared.LastReport = TClock::now();
+  std::vector<std::unique_ptr<TWorker>> workers;
+  workers.push_back(std::make_unique<TWorker>(search, shared, 0));
+  shared.Workers.push_back(workers.front().get());
+  TWorker& main = *workers.front();
+
+  // The root: every transaction, as a database of single rows.
+  TLevel raw;
+  TLevel root;
+  std::vector<std::int32_t> all(static_cast<std::size_t>(search.Transactions));
+  std::iota(all.begin(), all.end(), 0);
+  raw.Entries.resize(all.size());
+  for (std::size_t t = 0; t < all.size(); ++t) {
+    TEntry& entry = raw.Entries[t];
+    entry.Full = search.Members + search.Starts[t];
+    entry.High = entry.Full;
+    entry.FullLength = static_cast<std::int32_t>(search.Starts[t + 1] - search.Starts[t]);
+    entry.HighLength = entry.FullLength;
+    entry.Ids = all.data() + t;
+    entry.Weight = 1;
+  }
+  bool children = false;
+  if (!all.empty()) children = main.MakeRoot(raw, all, root);
+
+  // On the transpose the item set of every source goes with the empty target
+  // set when no target has every source: not a closed set of the search.
+  if (Transposed && RowCount > 0 && bounds.Admits(RowCount, 0)) {
+    bool someFull = false;
+    for (std::int32_t t = 0; t < ColumnCount && !someFull; ++t)
+      someFull = search.Starts[t + 1] - search.Starts[t] == RowCount;
+    if (!someFull) {
+      std::vector<std::int32_t> every(static_cast<std::size_t>(RowCount));
+      std::iota(every.begin(), every.end(), 0);
+      main.EmitExtra(every, {});
+    }
+  }
+  std::vector<std::int32_t>().swap(all);
+  raw = TLevel();
+
+  if (children) {
+    main.Deliver(root);
+    // Highest first, as below the root.
+    shared.Order.resize(root.Candidates.size());
+    std::iota(shared.Order.rbegin(), shared.Order.rend(), 0);
+    threads = std::min<std::int32_t>(threads, static_cast<std::int32_t>(root.Candidates.size()));
+    for (std::int32_t t = 1; t < threads; ++t) {
+      workers.push_back(std::make_unique<TWorker>(search, shared, t));
+      shared.Workers.push_back(workers.back().get());
+    }
+    // Worker 0 is the calling thread: once its share is done it keeps
+    // reporting until the others end. Failures are kept in `shared`, so
+    // that the first one, not a stop it caused elsewhere, reaches the caller.
+    std::mutex doneMutex;
+    std::condition_variable doneWake;
+    std::int32_t running = threads;
+    RunTeam(threads, [&](std::int32_t t, const TTeam& team) {
+      try {
+        workers[static_cast<std::size_t>(t)]->SearchRoot(root);
+      } catch (...) {
+        shared.Fail(std::current_exception());
+      }
+      std::unique_lock lock(doneMutex);
+      --running;
+      doneWake.notify_all();
+      while (t == 0 && running > 0 && !team.Stopping()) {
+        doneWake.wait_for(lock, std::chrono::milliseconds(100));
+        lock.unlock();
+        if (config.Stop.stop_requested()) shared.Abort.store(true, std::memory_order_relaxed);
+        main.Report();
+        lock.lock();
+      }
+    });
+    if (shared.Error) std::rethrow_exception(shared.Error);
+  }
+  if (config.Stop.stop_requested()) throw TCancelled();
+
+  store->Firsts.push_back(0);
+  for (auto& worker : workers) {
+    ResultCount += worker->Total();
+    store->Lists.push_back(std::move(worker->Results));
+    store->Firsts.push_back(store->Firsts.back() + store->Lists.back().Count);
+  }
+  Store = std::move(store);
+  return ResultCount;
+}
+
+std::int64_t TSparseBicliques::Count() const { return ResultCount; }
+
+TSparseSide TSparseBicliques::UsedSide() const {
+  return Transposed ? TSparseSide::Sources : TSparseSide::Targets;
+}
+
+void TSparseBicliques::ForEachResult(std::int64_t first, std::int64_t last,
+                                     const TResultVisitor& visit) const {
+  assert(0 <= first && first <= last && last <= ResultCount);
+  if (first == last) return;
+  const TStore& store = *Store;
+  std::vector<std::int32_t> occurrences;
+  std::size_t list = static_cast<std::size_t>(
+      std::upper_bound(store.Firsts.begin(), store.Firsts.end(), first) - store.Firsts.begin() - 1);
+  for (std::int64_t i = first; i < last;) {
+    while (i >= store.Firsts[list + 1])
+      ++list;
+    const TResultList& results = store.Lists[list];
+    std::int64_t local = i - store.Firsts[list];
+    std::int64_t at = results.Index[static_cast<std::size_t>(local / 64)];
+    for (std::int64_t skip = local / 64 * 64; skip < local; ++skip)
+      at += 1 + results.Data[static_cast<std::size_t>(at)];
+    const std::int64_t end = std::min(last, store.Firsts[list + 1]);
+    for (; i < end; ++i) {
+      const std::int32_t length = results.Data[static_cast<std::size_t>(at)];
+      const std::int32_t* items = results.Data.data() + at + 1;
+      at += 1 + length;
+      // The transactions holding every item: the shortest item list, cut by the others.
+      occurrences.clear();
+      if (length == 0) {
+        occurrences.resize(static_cast<std::size_t>(store.Transactions));
+        std::iota(occurrences.begin(), occurrences.end(), 0);
+      } else {
+        std::int32_t rarest = items[0];
+        for (std::int32_t k = 1; k < length; ++k) {
+          const auto item = static_cast<std::size_t>(items[k]);
+          if (store.ItemStarts[item + 1] - store.ItemStarts[item] <
+              store.ItemStarts[static_cast<std::size_t>(rarest) + 1] -
+                  store.ItemStarts[static_cast<std::size_t>(rarest)])
+            rarest = items[k];
+        }
+        occurrences.assign(store.ItemMembers.begin() + store.ItemStarts[static_cast<std::size_t>(rarest)],
+                           store.ItemMembers.begin() +
+                               store.ItemStarts[static_cast<std::size_t>(rarest) + 1]);
+        for (std::int32_t k = 0; k < length && !occurrences.empty(); ++k) {
+          if (items[k] == rarest) continue;
+          const auto begin = store.ItemMembers.begin() + store.ItemStarts[static_cast<std::size_t>(items[k])];
+          const auto stop =
+              store.ItemMembers.begin() + store.ItemStarts[static_cast<std::size_t>(items[k]) + 1];
+          std::size_t kept = 0;
+          auto from = begin;
+          for (const std::int32_t t : occurrences) {
+            from = std::lower_bound(from, stop, t);
+            if (from != stop && *from == t) occurrences[kept++] = t;
+          }
+          occurrences.resize(kept);
+        }
+      }
+      TVertexSet itemSet;
+      itemSet.Members = items;
+      itemSet.Count = length;
+      TVertexSet occurrenceSet;
+      occurrenceSet.Members = occurrences.data();
+      occurrenceSet.Count = static_cast<std::int32_t>(occurrences.size());
+      if (Transposed) {
+        visit(0, itemSet, occurrenceSet);
+      } else {
+        visit(0, occurrenceSet, itemSet);
+      }
+    }
+  }
+}
