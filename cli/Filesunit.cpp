@@ -31,7 +31,7 @@ void ReadFd(int fd, const std::string& path, std::string& content) {
 }
 
 // Returns errno of the first failed write, 0 when all was written.
-int WriteFd(int fd, const std::string& content) {
+int WriteFd(int fd, std::string_view content) {
   std::size_t done = 0;
   while (done < content.size()) {
     const ssize_t put = ::write(fd, content.data() + done, content.size() - done);
@@ -238,14 +238,32 @@ void TOutputFile::Discard() {
 }
 
 void TOutputFile::Commit(const std::string& content) {
+  Write(content);
+  Finish();
+}
+
+void TOutputFile::Write(std::string_view part) {
   if (Route == TRoute::Stdout) {
-    WriteStdout(content);
+    const int error = WriteFd(STDOUT_FILENO, part);
+    if (error != 0) Fail("write", "standard output", error);
     return;
   }
   int error = 0;
-  if (Route == TRoute::InPlace && ::ftruncate(Fd, 0) != 0) error = errno;
-  if (error == 0) error = WriteFd(Fd, content);
-  if (error == 0 && Route != TRoute::Direct && ::fsync(Fd) != 0) error = errno;
+  // A file written in place keeps its old content until the result comes.
+  if (!Started && Route == TRoute::InPlace && ::ftruncate(Fd, 0) != 0) error = errno;
+  Started = true;
+  if (error == 0) error = WriteFd(Fd, part);
+  if (error != 0) {
+    Discard();
+    Fail("write", Path, error);
+  }
+}
+
+void TOutputFile::Finish() {
+  if (Route == TRoute::Stdout) return;
+  if (!Started) Write({});
+  int error = 0;
+  if (Route != TRoute::Direct && ::fsync(Fd) != 0) error = errno;
   const int fd = Fd;
   Fd = -1;
   if (::close(fd) != 0 && error == 0) error = errno;

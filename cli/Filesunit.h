@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // A file that could not be read or written; the message names the file and
 // the reason.
@@ -57,7 +58,12 @@ public:
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
 
-  // Writes all of `content` and completes the file. Call at most once.
+  // Writes `part` after what was written before. Pre: Finish not called yet.
+  void Write(std::string_view part);
+  // Completes the file (for a temporary file: flushed, then renamed over the
+  // old one). Call at most once, after the last Write.
+  void Finish();
+  // Same as: Write(content), then Finish().
   void Commit(const std::string& content);
 
 private:
@@ -66,7 +72,8 @@ private:
   std::string Target; // what Replace renames over
   std::string Temp;   // the temporary file of Replace
   TRoute Route = TRoute::Stdout;
-  int Fd = -1; // the temporary file, the file written in place, or the direct one
+  int Fd = -1;          // the temporary file, the file written in place, or the direct one
+  bool Started = false; // a Write has come
 
   void Discard();
 };

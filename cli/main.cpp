@@ -1,8 +1,11 @@
-// bicliques: the batch face of RUN. Reads a matrix text, writes the result
-// lines; or prints a random matrix with the window's Generate rule.
+// bicliques: the batch face of RUN. Reads a graph (a 0/1 matrix text, a
+// transaction file, an edge list or a context), writes the result lines; or
+// prints a random matrix with the window's Generate rule.
 #include <CLI/CLI.hpp>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -19,6 +22,8 @@
 #include "Filesunit.h"
 #include "Generateunit.h"
 #include "Messagesunit.h"
+#include "Progresslineunit.h"
+#include "Readerunit.h"
 #include "Rununit.h"
 
 namespace {
@@ -29,10 +34,17 @@ constexpr int ExitUsage = 2;
 struct TOptions {
   std::string Input = "-";
   std::string Output = "-";
+  std::string From;
+  std::string Format = "text";
+  std::string Order = "sorted";
   bool CountOnly = false;
   bool Stats = false;
+  bool Quiet = false;
   std::string Engine = "auto";
   std::int32_t Threads = 0;
+  TBounds Bounds;
+  std::string MaxInput;
+  std::string Memory;
 };
 
 struct TGenerateOptions {
@@ -47,6 +59,66 @@ std::atomic<std::int64_t> LastCount{-1};
 
 std::string DisplayName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
+// Empty when `text` is a size ParseByteSize takes, else why not.
+std::string ByteSize(const std::string& text) {
+  try {
+    ParseByteSize(text);
+    return {};
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
+
+// A share of the machine's memory, for the input and sorting limits.
+std::int64_t MemoryShare(std::int64_t divisor) {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::int64_t{1} << 30;
+  return static_cast<std::int64_t>(pages) * pageSize / divisor;
+}
+
+TMatrix ReadInput(const TOptions& options) {
+  const TFormat format = options.From.empty() ? FormatForPath(options.Input) : ParseFormat(options.From);
+  const std::int64_t maxBytes = options.MaxInput.empty() ? MemoryShare(2) : ParseByteSize(options.MaxInput);
+  if (options.Input == "-") return ReadFd(STDIN_FILENO, format, maxBytes);
+  const int fd = ::open(options.Input.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw TFileError("cannot read '" + options.Input + "': " + std::strerror(errno));
+  try {
+    TMatrix matrix = ReadFd(fd, format, maxBytes);
+    ::close(fd);
+    return matrix;
+  } catch (const std::system_error& error) {
+    ::close(fd);
+    throw TFileError("cannot read '" + options.Input + "': " + error.code().message());
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+}
+
+TRunOptions RunOptions(const TOptions& options, TOutputFile& output, TProgressLine& progress) {
+  TRunOptions run;
+  run.Engine = options.Engine == "consensus" ? TEngineKind::Consensus
+               : options.Engine == "closure" ? TEngineKind::Extension
+               : options.Engine == "sparse"  ? TEngineKind::Sparse
+                                             : TEngineKind::Automatic;
+  run.Config.Threads = options.Threads;
+  run.Config.Bounds = options.Bounds;
+  run.Config.Progress = [&progress](const TProgress& report) {
+    LastCount = report.Sets;
+    progress.Show(report);
+  };
+  run.Format = options.Format == "jsonl" ? TLineFormat::Jsonl : TLineFormat::Text;
+  run.Output = options.CountOnly         ? TOutput::Count
+               : options.Order == "none" ? TOutput::Unordered
+                                         : TOutput::SortedText;
+  run.Write = [&output](std::string_view lines) { output.Write(lines); };
+  run.MemoryBudget = options.Memory.empty() ? MemoryShare(4) : ParseByteSize(options.Memory);
+  const char* temp = std::getenv("TMPDIR");
+  run.TempDir = temp != nullptr && *temp != '\0' ? temp : "/tmp";
+  return run;
+}
+
 int RunCommand(const TOptions& options) {
   if (SameFile(options.Input, options.Output)) {
     std::fprintf(stderr, "bicliques: '%s' is the input file; the result would overwrite it\n",
@@ -56,22 +128,17 @@ int RunCommand(const TOptions& options) {
   // Before the input is read: an output that cannot be written ends the
   // command before a long run, and a FIFO's reader is waited for first.
   TOutputFile output(options.Output);
-  const std::string text = ReadAll(options.Input);
+  TProgressLine progress(!options.Quiet && ::isatty(STDERR_FILENO) == 1);
   TRunResult result;
   try {
-    TRunOptions run;
-    run.Engine = options.Engine == "consensus" ? TEngineKind::Consensus
-                 : options.Engine == "closure" ? TEngineKind::Extension
-                 : options.Engine == "sparse"  ? TEngineKind::Sparse
-                                               : TEngineKind::Automatic;
-    run.Config.Threads = options.Threads;
-    if (options.CountOnly) run.Output = TOutput::Count;
-    run.Config.Progress = [](const TProgress& progress) { LastCount = progress.Sets; };
-    result = RunLines(SplitLines(text), run);
+    const TMatrix matrix = ReadInput(options);
+    result = RunMatrix(matrix, RunOptions(options, output, progress));
   } catch (const TInputError& error) {
+    progress.Erase();
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
     return ExitRefused;
   }
+  progress.Erase();
   if (options.Stats) {
     const double seconds = std::chrono::duration<double>(result.Elapsed).count();
     std::fprintf(stderr, "sources %d, targets %d, bicliques %lld, passes %d, enumeration %.6f s\n",
@@ -79,7 +146,8 @@ int RunCommand(const TOptions& options) {
                  seconds);
   }
   LastCount = result.Count;
-  output.Commit(options.CountOnly ? std::to_string(result.Count) + "\n" : result.Text);
+  if (options.CountOnly) output.Write(std::to_string(result.Count) + "\n");
+  output.Finish();
   return 0;
 }
 
@@ -109,12 +177,42 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("bicliques ") + BICLIQUES_VERSION);
 
   TOptions options;
-  app.add_option("FILE", options.Input, "Matrix text to read; standard input when absent or -");
+  app.add_option("FILE", options.Input, "Graph to read; standard input when absent or -");
+  app.add_option("--from", options.From,
+                 "Input format: matrix (0/1 text), fimi (target ids per source line), edges (one "
+                 "\"source target\" per line), cxt (Burmeister context); else by extension: .txt matrix, "
+                 ".dat fimi, .cxt cxt, .edges/.tsv/.csv edges; else matrix")
+      ->check(CLI::IsMember({"matrix", "fimi", "edges", "cxt"}));
   app.add_option("-o,--output", options.Output,
                  "Write the result to this file (- for standard output); a regular file is replaced only "
                  "once the result is complete")
       ->check([](const std::string& name) { return name.empty() ? std::string("empty file name") : ""; });
-  app.add_flag("--count", options.CountOnly, "Print only the number of maximal bicliques");
+  app.add_flag("--count", options.CountOnly,
+               "Print only the number of maximal bicliques (nothing is stored)");
+  app.add_option("--format", options.Format, "Result lines as text (\"sources : targets\") or jsonl")
+      ->check(CLI::IsMember({"text", "jsonl"}))
+      ->capture_default_str();
+  app.add_option(
+         "--order", options.Order,
+         "sorted: lines ascending by bytes; none: each line as soon as it is found, in constant memory")
+      ->check(CLI::IsMember({"sorted", "none"}))
+      ->capture_default_str();
+  app.add_option("--min-sources", options.Bounds.MinSources, "List only bicliques with at least N sources")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--max-sources", options.Bounds.MaxSources, "List only bicliques with at most N sources")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--min-targets", options.Bounds.MinTargets, "List only bicliques with at least N targets")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--max-targets", options.Bounds.MaxTargets, "List only bicliques with at most N targets")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--max-input", options.MaxInput,
+                 "Refuse inputs larger than SIZE (bytes, or with K, M, G); default half the memory")
+      ->check(ByteSize);
+  app.add_option("--memory", options.Memory,
+                 "Sort in memory up to SIZE, beyond that in runs on disk (TMPDIR); default a quarter of "
+                 "the memory")
+      ->check(ByteSize);
+  app.add_flag("--quiet", options.Quiet, "No progress line on standard error");
   app.add_flag("--stats", options.Stats,
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
   app.add_option("--engine", options.Engine,

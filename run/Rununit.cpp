@@ -72,25 +72,17 @@ std::unique_ptr<TEngine> MakeEngine(TEngineKind kind, const TMatrix& matrix) {
   return engine;
 }
 
-TSideNumbers SourceNumbers(const TMatrix& matrix) {
-  return {matrix.Sources, matrix.SourceIds.empty() ? nullptr : matrix.SourceIds.data()};
-}
-
-TSideNumbers TargetNumbers(const TMatrix& matrix) {
-  return {matrix.Targets, matrix.TargetIds.empty() ? nullptr : matrix.TargetIds.data()};
-}
-
 // Results go to `write` in blocks of whole lines, one block per worker at a
 // time, so that the workers rarely wait for each other.
 class TLineStream {
 public:
-  TLineStream(const TMatrix& matrix, std::int32_t workers, const std::function<void(std::string_view)>& write)
-      : Sources(SourceNumbers(matrix)), Targets(TargetNumbers(matrix)),
-        Buffers(static_cast<std::size_t>(workers)), Write(write) {}
+  TLineStream(const TResultLines& lines, std::int32_t workers,
+              const std::function<void(std::string_view)>& write)
+      : Lines(lines), Buffers(static_cast<std::size_t>(workers)), Write(write) {}
 
   void Add(std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {
     std::string& buffer = Buffers[static_cast<std::size_t>(worker)];
-    AppendResultLine(buffer, sources, Sources, targets, Targets);
+    Lines.Append(buffer, sources, targets);
     buffer += '\n';
     if (buffer.size() >= BlockSize) Flush(buffer);
   }
@@ -101,8 +93,7 @@ public:
 
 private:
   static constexpr std::size_t BlockSize = std::size_t{1} << 16;
-  const TSideNumbers Sources;
-  const TSideNumbers Targets;
+  const TResultLines& Lines;
   std::vector<std::string> Buffers;
   const std::function<void(std::string_view)>& Write;
   std::mutex Lock;
@@ -118,22 +109,18 @@ private:
 // Formatting checks for a stop request after this many lines.
 constexpr std::int64_t LinesPerStopCheck = 4096;
 
-std::string SortedText(const TEngine& engine, const TMatrix& matrix, const TRunConfig& config) {
-  const TSideNumbers sources = SourceNumbers(matrix);
-  const TSideNumbers targets = TargetNumbers(matrix);
-  // Distinct target sets give distinct lines, so the text has no duplicates.
-  return SortedResultText(
-      engine.Count(), ThreadCount(config.Threads),
-      [&](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-        for (std::int64_t from = first; from < last; from += LinesPerStopCheck) {
-          TRunControl(config).CheckStop();
-          engine.ForEachResult(from, std::min(last, from + LinesPerStopCheck),
-                               [&](std::int32_t, const TVertexSet& sourceSet, const TVertexSet& targetSet) {
-                                 AppendResultLine(blocks.Line(), sourceSet, sources, targetSet, targets);
-                                 blocks.End();
-                               });
-        }
-      });
+// Formats results [first, last) of `engine` into `blocks`.
+TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, const TRunConfig& config) {
+  return [&engine, &lines, &config](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
+    for (std::int64_t from = first; from < last; from += LinesPerStopCheck) {
+      TRunControl(config).CheckStop();
+      engine.ForEachResult(from, std::min(last, from + LinesPerStopCheck),
+                           [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+                             lines.Append(blocks.Line(), sources, targets);
+                             blocks.End();
+                           });
+    }
+  };
 }
 
 } // namespace
@@ -184,11 +171,12 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   std::unique_ptr<TEngine> engine = MakeEngine(options.Engine, matrix);
 
   TRunConfig config = options.Config;
+  const TResultLines lines(matrix, options.Format);
   std::unique_ptr<TLineStream> stream;
   if (options.Output == TOutput::Count) {
     config.Stream = [](std::int32_t, const TVertexSet&, const TVertexSet&) {};
   } else if (options.Output == TOutput::Unordered) {
-    stream = std::make_unique<TLineStream>(matrix, ThreadCount(config.Threads), options.Write);
+    stream = std::make_unique<TLineStream>(lines, ThreadCount(config.Threads), options.Write);
     config.Stream = [&stream](std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {
       stream->Add(worker, sources, targets);
     };
@@ -201,7 +189,15 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
 
   if (options.Output == TOutput::SortedText) {
     control.Report(TPhase::Formatting, result.Passes, result.Count);
-    result.Text = SortedText(*engine, matrix, options.Config);
+    // Distinct target sets give distinct lines, so the text has no duplicates.
+    const std::int32_t threads = ThreadCount(options.Config.Threads);
+    const TRangeFormatter format = FormatRange(*engine, lines, options.Config);
+    if (options.Write) {
+      WriteSortedResultText(result.Count, threads, format, options.MemoryBudget, options.Write,
+                            options.TempDir);
+    } else {
+      result.Text = SortedResultText(result.Count, threads, format);
+    }
   }
   if (auto* consensus = dynamic_cast<TBicliques*>(engine.get())) {
     engine.release();

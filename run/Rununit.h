@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include "Bicliqueunit.h"
 #include "Engineunit.h"
 #include "Matrixunit.h"
+#include "Resultlineunit.h"
 
 // The engine a run uses: TBicliques (consensus passes), TExtensionBicliques
 // (closure extension over bit sets, fast on dense matrices),
@@ -36,9 +38,15 @@ struct TRunOptions {
   // Threads, stop request, progress and bounds; its Stream is set by the run.
   TRunConfig Config;
   TOutput Output = TOutput::SortedText;
-  // For Unordered: receives whole lines, each ending in "\n", one call at a
-  // time (from any thread).
+  TLineFormat Format = TLineFormat::Text;
+  // Receives whole lines, each ending in "\n", one call at a time (from any
+  // thread): for Unordered always; for SortedText when set, in place of
+  // TRunResult::Text, within MemoryBudget.
   std::function<void(std::string_view lines)> Write;
+  // Bytes the sorted text may take in memory when it goes to Write; beyond
+  // that it is sorted in runs on disk, in TempDir, and merged.
+  std::int64_t MemoryBudget = std::numeric_limits<std::int64_t>::max();
+  std::string TempDir = "/tmp";
 };
 
 struct TRunResult {

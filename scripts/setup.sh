@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build clang-format clang-14 libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   xvfb xauth imagemagick x11-apps locales time
 )
