@@ -19,6 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+#include <set>
+
 #include "Generateunit.h"
 #include "Messagesunit.h"
 
@@ -40,6 +43,15 @@ std::string Slurp(const fs::path& path) {
 }
 
 void Spit(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// A random matrix text of the generator, each line ended by a break.
+std::string Generated(std::int32_t sources, std::int32_t targets, float density) {
+  TRandomSource random(7);
+  std::string text;
+  for (const auto& row : GenerateMatrix(sources, targets, density, random))
+    text += row + "\n";
+  return text;
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -435,4 +447,108 @@ TEST_F(CliTest, RunningOutOfMemoryEndsWithAMessage) {
       EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
   }
+}
+
+// One graph in every input format gives the same result lines; fimi and edge
+// ids are shown as written, so they are chosen to agree with the matrix's
+// numbers.
+TEST_F(CliTest, EveryInputFormatGivesTheSameLines) {
+  Spit(Dir / "graph.txt", "11010\n01100\n00111\n10001\n");
+  Spit(Dir / "graph.dat", "1 2 4\n2 3\n3 4 5\n1 5\n");
+  Spit(Dir / "graph.edges", "% a comment\n1 1\n1 2\n1,4\n2\t2\n2 3 0.5\n3 3\n3 4\n3 5\n4 1\n4 5\n1 2\n");
+  Spit(Dir / "graph.cxt", "B\n\n4\n5\n\ns1\ns2\ns3\ns4\nt1\nt2\nt3\nt4\nt5\nXX.X.\n.XX..\n..XXX\nX...X\n");
+  const TOutcome matrix = Run("graph.txt");
+  ASSERT_EQ(matrix.Status, 0) << matrix.Err;
+  EXPECT_FALSE(matrix.Out.empty());
+  for (const char* file : {"graph.dat", "graph.edges", "graph.cxt"}) {
+    const TOutcome other = Run(file);
+    EXPECT_EQ(other.Status, 0) << file << ": " << other.Err;
+    EXPECT_EQ(other.Out, matrix.Out) << file;
+  }
+  EXPECT_EQ(Run("--from fimi -", Slurp(Dir / "graph.dat")).Out, matrix.Out) << "standard input";
+}
+
+// Counting, unordered streaming and the sorted text tell the same story, for
+// every engine and with a sort on disk.
+TEST_F(CliTest, CountUnorderedAndSortedAgree) {
+  Spit(Dir / "m.txt", Generated(40, 24, 45));
+  const TOutcome sorted = Run("--engine consensus m.txt");
+  ASSERT_EQ(sorted.Status, 0) << sorted.Err;
+  const auto lines = static_cast<std::size_t>(std::count(sorted.Out.begin(), sorted.Out.end(), '\n'));
+  for (const char* engine : {"consensus", "closure", "sparse", "auto"}) {
+    const std::string with = std::string("--engine ") + engine + " ";
+    EXPECT_EQ(Run(with + "--count m.txt").Out, std::to_string(lines) + "\n") << engine;
+    std::string unordered = Run(with + "--order none m.txt").Out;
+    std::vector<std::string> split;
+    std::istringstream in(unordered);
+    for (std::string line; std::getline(in, line);)
+      split.push_back(line + "\n");
+    std::sort(split.begin(), split.end());
+    std::string joined;
+    for (const auto& line : split)
+      joined += line;
+    EXPECT_EQ(joined, sorted.Out) << engine;
+    EXPECT_EQ(Run(with + "--memory 4K m.txt").Out, sorted.Out) << engine << ", sorted on disk";
+  }
+}
+
+// Bounds give the unbounded lines whose sides fit.
+TEST_F(CliTest, BoundsFilterTheLines) {
+  Spit(Dir / "m.txt", Generated(30, 20, 40));
+  const TOutcome all = Run("m.txt");
+  ASSERT_EQ(all.Status, 0);
+  std::string expected;
+  std::istringstream in(all.Out);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t colon = line.find(" : ");
+    const auto sources = std::count(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon), ',') + 1;
+    const auto targets =
+        colon + 3 == line.size()
+            ? 0
+            : std::count(line.begin() + static_cast<std::ptrdiff_t>(colon), line.end(), ',') + 1;
+    if (sources >= 3 && targets >= 2 && targets <= 6) expected += line + "\n";
+  }
+  EXPECT_EQ(Run("--min-sources 3 --min-targets 2 --max-targets 6 m.txt").Out, expected);
+  EXPECT_EQ(Run("--min-sources -1 m.txt").Status, 2);
+}
+
+// jsonl lines parse, carry the shown numbers, and the names of a named input.
+TEST_F(CliTest, JsonlCarriesNumbersAndNames) {
+  Spit(Dir / "named.edges", "alice \"quoted\"\nalice b\\ack\nbob b\\ack\n");
+  const TOutcome outcome = Run("--format jsonl named.edges");
+  ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+  std::istringstream in(outcome.Out);
+  std::set<std::string> seen;
+  for (std::string line; std::getline(in, line);) {
+    const nlohmann::json result = nlohmann::json::parse(line);
+    ASSERT_EQ(result["sources"].size(), result["source_names"].size());
+    ASSERT_EQ(result["targets"].size(), result["target_names"].size());
+    std::vector<std::string> names;
+    for (const auto& name : result["source_names"])
+      names.push_back(name.get<std::string>());
+    names.emplace_back(":");
+    for (const auto& name : result["target_names"])
+      names.push_back(name.get<std::string>());
+    std::ostringstream text;
+    for (std::size_t k = 0; k < names.size(); ++k)
+      text << (k == 0 ? "" : " ") << names[k];
+    seen.insert(text.str());
+  }
+  EXPECT_EQ(seen, (std::set<std::string>{"alice : \"quoted\" b\\ack", "alice bob : b\\ack"}));
+}
+
+// Bad input is refused with the file, line and column, without reading on.
+TEST_F(CliTest, RefusedInputNamesTheFileLineAndColumn) {
+  Spit(Dir / "bad.dat", "1 2\n3 x\n");
+  const TOutcome bad = Run("bad.dat");
+  EXPECT_EQ(bad.Status, 1);
+  EXPECT_NE(bad.Err.find("bad.dat: line 2, column 3: "), std::string::npos) << bad.Err;
+  const TOutcome zero = Run("/dev/zero");
+  EXPECT_EQ(zero.Status, 1);
+  EXPECT_NE(zero.Err.find("line 1, column 1"), std::string::npos) << zero.Err;
+  Spit(Dir / "m.txt", "1010\n0101\n1111\n");
+  const TOutcome large = Run("--max-input 10 m.txt");
+  EXPECT_EQ(large.Status, 1);
+  EXPECT_NE(large.Err.find("limit"), std::string::npos) << large.Err;
+  EXPECT_EQ(Run("--max-input 10X m.txt").Status, 2);
 }
