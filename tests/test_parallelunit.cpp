@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -48,6 +49,8 @@ TEST(ParallelFor, VisitsEveryIndexOnceAndStopsHandingOutAfterAFailure) {
   EXPECT_THROW(ParallelFor(100000, 2,
                            [&](std::int32_t, std::int64_t i) {
                              if (i == 10) throw std::runtime_error("index 10");
+                             // Slow enough that the failure is seen long before the end.
+                             std::this_thread::sleep_for(std::chrono::microseconds(20));
                              if (i > 5000) ++after;
                            }),
                std::runtime_error);
