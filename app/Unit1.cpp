@@ -22,6 +22,7 @@
 #include <malloc.h>
 
 #include "Lineindexunit.h"
+#include "Opentextunit.h"
 #include "Pictureunit.h"
 #include "Qtfilesunit.h"
 #include "Resultviewunit.h"
@@ -127,7 +128,10 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   Edit2->setToolTip(tr("Enumeration time"));
   SpinEdit3 = SpinBox(client, "SpinEdit3", 736, 35, 106, 0);
   SpinEdit3->setToolTip(tr("Number of maximal bicliques"));
-  OpenDialog1 = {TFileDialog::TKind::Open, QStringLiteral("Text Files (*.txt)"), QString()};
+  OpenDialog1 = {TFileDialog::TKind::Open,
+                 QStringLiteral("Text Files (*.txt);;Transactions (*.dat);;Edge lists (*.edges *.tsv *.csv);;"
+                                "Contexts (*.cxt);;All files (*)"),
+                 QString()};
   BitBtn1 = Captioned<QPushButton>(client, "BitBtn1", 616, 144, 75, 25, "Open");
   BitBtn2 = Captioned<QPushButton>(client, "BitBtn2", 616, 175, 75, 25, "Save");
   FileSaveDialog1 = {TFileDialog::TKind::Save, QString(), QStringLiteral(".")};
@@ -361,7 +365,7 @@ void TForm1::BitBtn1Click() {
   if (SideGoing) return;
   const std::optional<QString> path = ChooseFile(OpenDialog1);
   if (!path) return;
-  StartSide([path = *path] { return ToQt(FileToPaneText(ReadFileBytes(path))); },
+  StartSide([path = *path] { return ToQt(PaneTextOfFile(path.toStdString(), ReadFileBytes(path))); },
             [this, path = *path](const QString& text) {
               RichEdit1->setPlainText(text);
               SetFileName(path);

@@ -355,7 +355,10 @@ TEST_F(Window, SavedInputOpensAsTheSameLines) {
   ASSERT_EQ(Dialogs.Asked.size(), 2u);
   EXPECT_EQ(Dialogs.Asked[0].Kind, TFileDialog::TKind::Save);
   EXPECT_EQ(Dialogs.Asked[1].Kind, TFileDialog::TKind::Open);
-  EXPECT_EQ(Dialogs.Asked[1].Filter.toStdString(), "Text Files (*.txt)");
+  // Text files first, then each other format and every file.
+  EXPECT_EQ(Dialogs.Asked[1].Filter.toStdString(),
+            "Text Files (*.txt);;Transactions (*.dat);;Edge lists (*.edges *.tsv *.csv);;Contexts (*.cxt);;"
+            "All files (*)");
   // The second dialog starts where the first one chose; the title names the file.
   EXPECT_EQ(Dialogs.Asked[1].Folder, QFileInfo(PathOf("input.txt")).absolutePath());
   EXPECT_EQ(Form.windowTitle().toStdString(), "input.txt - Modular Input Consensus Algorithm");
@@ -376,6 +379,35 @@ TEST_F(Window, EmptyPaneSavesAnEmptyFile) {
   Dialogs.File = PathOf("old.txt");
   Click("BitBtn3");
   EXPECT_EQ(FileBytes(PathOf("old.txt")), "");
+}
+
+// A file of another format shows as its 0/1 matrix; one too large to show, or
+// refused by its format, gives a message and leaves the pane as it was.
+TEST_F(Window, OpenShowsOtherFormatsAsTheirMatrix) {
+  PutFile(PathOf("graph.dat"), "1 2 3 4\n3 4 5\n");
+  Dialogs.File = PathOf("graph.dat");
+  Click("BitBtn1");
+  EXPECT_EQ(Text("RichEdit1"), "11110\n00111");
+  EXPECT_TRUE(Dialogs.Messages.empty());
+
+  // 5000 sources, each with a target of its own: 25 million cells.
+  std::string diagonal;
+  for (int source = 1; source <= 5000; ++source)
+    diagonal += std::to_string(source) + "\n";
+  PutFile(PathOf("wide.dat"), diagonal);
+  Dialogs.File = PathOf("wide.dat");
+  Click("BitBtn1");
+  ASSERT_EQ(Dialogs.Messages.size(), 1u);
+  const std::string tooLarge = Dialogs.Messages[0];
+  EXPECT_NE(tooLarge.find("5000 sources and 5000 targets, 25000000 cells"), std::string::npos) << tooLarge;
+  EXPECT_NE(tooLarge.find("command line"), std::string::npos) << tooLarge;
+  EXPECT_EQ(Text("RichEdit1"), "11110\n00111");
+
+  PutFile(PathOf("bad.dat"), "1 2\n3 x\n");
+  Dialogs.File = PathOf("bad.dat");
+  Click("BitBtn1");
+  ASSERT_EQ(Dialogs.Messages.size(), 2u);
+  EXPECT_NE(Dialogs.Messages[1].find("bad.dat: line 2, column 3"), std::string::npos) << Dialogs.Messages[1];
 }
 
 TEST_F(Window, OpenReadsWindowsLineEnds) {
