@@ -829,14 +829,17 @@ TEST_F(Window, MemoryAfterARunIsTheSameRunAfterRun) {
 #endif
   SetGenerator(100, 100, "30");
   Click("Button3");
+  // The first two runs also set up the allocator's per-thread arenas for the
+  // run's threads; from then on every run must give back what it took.
+  Click("Button1");
   Click("Button1");
   ASSERT_GT(Find<QSpinBox>("SpinEdit3")->value(), 10000);
-  const long first = ResidentKilobytes();
-  for (int run = 2; run <= 5; ++run)
+  const long second = ResidentKilobytes();
+  for (int run = 3; run <= 6; ++run)
     Click("Button1");
-  const long fifth = ResidentKilobytes();
-  EXPECT_LE(fifth, first + first / 10)
-      << "after the first " << first << " kB, after the fifth " << fifth << " kB";
+  const long sixth = ResidentKilobytes();
+  EXPECT_LE(sixth, second + second / 10)
+      << "after the second " << second << " kB, after the sixth " << sixth << " kB";
 }
 
 TEST_F(Window, GeneratingALargeMatrixLeavesTheWindowFree) {
