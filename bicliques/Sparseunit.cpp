@@ -94,6 +94,8 @@ struct TSearch {
   std::int32_t Items = 0;
   const std::int64_t* Starts = nullptr; // transaction t: Members[Starts[t] .. Starts[t + 1])
   const std::int32_t* Members = nullptr;
+  // Item i of the search is vertex Original[i] of its side.
+  const std::int32_t* Original = nullptr;
   bool Transposed = false;
   // Bounds on the item set (Items) and on its transactions (Support).
   std::int32_t MinSupport = 1;
@@ -236,7 +238,8 @@ public:
   // Results so far, stored or streamed.
   std::int64_t Total() const { return Results.Count + Streamed; }
 
-  // Counts one result and hands it on: stream or store.
+  // Counts one result and hands it on: stream or store. Pre: `itemset` is
+  // every item.
   void EmitExtra(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
     Emit(itemset, ids);
   }
@@ -264,6 +267,7 @@ private:
   std::vector<std::int32_t> Touched; // items with a count
   std::vector<std::int32_t> Added;   // closure items above the extension
   std::vector<std::int32_t> Extent;
+  std::vector<std::int32_t> Named;  // a result's items as vertex numbers
   std::vector<std::int32_t> Common; // prefix test scratch
   std::vector<std::int32_t> Table;  // hash table of groups
   std::vector<std::int32_t> GroupOf;
@@ -289,15 +293,20 @@ private:
     if (Id == 0) Report();
   }
 
+  // Hands on a result given in search numbers.
   void Emit(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
+    Named.clear();
+    for (const std::int32_t item : itemset)
+      Named.push_back(Search.Original[static_cast<std::size_t>(item)]);
+    std::sort(Named.begin(), Named.end());
     if (Search.Stream == nullptr) {
-      Results.Add(itemset);
+      Results.Add(Named);
       return;
     }
     ++Streamed;
     TVertexSet items;
-    items.Members = itemset.data();
-    items.Count = static_cast<std::int32_t>(itemset.size());
+    items.Members = Named.data();
+    items.Count = static_cast<std::int32_t>(Named.size());
     TVertexSet transactions;
     transactions.Members = ids.data();
     transactions.Count = static_cast<std::int32_t>(ids.size());
@@ -623,6 +632,32 @@ void Transpose(std::int32_t count, const std::vector<std::int64_t>& starts,
   }
 }
 
+// Numbers the items by increasing frequency (ties by vertex number) and
+// rewrites the transactions in the new numbers, each ascending again: rare
+// items come first, so the items left above a core are the frequent ones.
+// Returns the vertex of every new number.
+std::vector<std::int32_t> RenumberItems(std::int32_t transactions, std::int32_t items,
+                                        const std::vector<std::int64_t>& starts,
+                                        std::vector<std::int32_t>& members) {
+  std::vector<std::int32_t> frequency(static_cast<std::size_t>(items), 0);
+  for (const std::int32_t item : members)
+    ++frequency[static_cast<std::size_t>(item)];
+  std::vector<std::int32_t> original(static_cast<std::size_t>(items));
+  std::iota(original.begin(), original.end(), 0);
+  std::stable_sort(original.begin(), original.end(), [&](std::int32_t a, std::int32_t b) {
+    return frequency[static_cast<std::size_t>(a)] < frequency[static_cast<std::size_t>(b)];
+  });
+  std::vector<std::int32_t>& rank = frequency; // reused: vertex -> new number
+  for (std::size_t i = 0; i < original.size(); ++i)
+    rank[static_cast<std::size_t>(original[i])] = static_cast<std::int32_t>(i);
+  for (std::int32_t& item : members)
+    item = rank[static_cast<std::size_t>(item)];
+  for (std::int32_t t = 0; t < transactions; ++t)
+    std::sort(members.begin() + starts[static_cast<std::size_t>(t)],
+              members.begin() + starts[static_cast<std::size_t>(t) + 1]);
+  return original;
+}
+
 } // namespace
 
 std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
@@ -689,6 +724,10 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
     store->ItemStarts = std::move(columnStarts);
     store->ItemMembers = std::move(columnMembers);
   }
+  const std::vector<std::int32_t> original =
+      Transposed ? RenumberItems(ColumnCount, RowCount, columnStarts, columnMembers)
+                 : RenumberItems(RowCount, ColumnCount, rowStarts, rowMembers);
+  search.Original = original.data();
   search.Stream = config.Stream ? &config.Stream : nullptr;
   search.Stop = config.Stop;
   search.Progress = &config.Progress;
