@@ -347,9 +347,11 @@ private:
     std::int32_t refuser = base == 0 ? std::min(1, count - 1) : 0;
     for (std::int32_t k = 0; k < fewest; ++k) {
       const std::int32_t item = k < first.LowLength ? first.Low[k] : first.High[k - first.LowLength];
-      if (Holds(parent.Entries[static_cast<std::size_t>(occ[refuser])], item) || refuser == base) {
+      if (Holds(parent.Entries[static_cast<std::size_t>(occ[refuser])], parent.Core, item) ||
+          refuser == base) {
         std::int32_t i = 0;
-        while (i < count && (i == base || Holds(parent.Entries[static_cast<std::size_t>(occ[i])], item)))
+        while (i < count &&
+               (i == base || Holds(parent.Entries[static_cast<std::size_t>(occ[i])], parent.Core, item)))
           ++i;
         if (i == count) {
           witness = item;
@@ -361,10 +363,11 @@ private:
     return true;
   }
 
-  // Whether `entry` holds `item` in its low part or among its high items.
-  static bool Holds(const TEntry& entry, std::int32_t item) {
-    return std::binary_search(entry.Low, entry.Low + entry.LowLength, item) ||
-           std::binary_search(entry.High, entry.High + entry.HighLength, item);
+  // Whether `entry` of a node with core `core` holds `item` in its low part
+  // (items below the core) or among its high items (above it).
+  static bool Holds(const TEntry& entry, std::int32_t core, std::int32_t item) {
+    return item < core ? std::binary_search(entry.Low, entry.Low + entry.LowLength, item)
+                       : std::binary_search(entry.High, entry.High + entry.HighLength, item);
   }
 
   // Leaves in Common the items `entry` holds in its low part or high items.
