@@ -37,10 +37,13 @@ using TClock = std::chrono::steady_clock;
 
 // One entry of a conditional database.
 struct TEntry {
-  const std::int32_t* Full = nullptr; // intersection of the rows, ascending
+  // Items below the node's core, outside its set, that every transaction of
+  // the entry holds, ascending: what the prefix test must look at besides
+  // the high items.
+  const std::int32_t* Low = nullptr;
   const std::int32_t* High = nullptr; // items still to try, ascending
   const std::int32_t* Ids = nullptr;  // its transactions, Weight of them
-  std::int32_t FullLength = 0;
+  std::int32_t LowLength = 0;
   std::int32_t HighLength = 0;
   std::int32_t Weight = 0;
 };
@@ -53,7 +56,7 @@ struct TLevel {
   std::vector<TEntry> Entries;
   std::vector<std::int32_t> Items; // high parts
   std::vector<std::int32_t> Ids;
-  std::vector<std::int32_t> Fulls; // intersections of merged groups
+  std::vector<std::int32_t> Lows; // low parts
   // Candidates whose child is known to fail the prefix test, with the item
   // that fails it (the witness), as the parent learnt them; by item.
   std::vector<std::pair<std::int32_t, std::int32_t>> Blocked;
@@ -94,6 +97,8 @@ struct TSearch {
   std::int32_t Items = 0;
   const std::int64_t* Starts = nullptr; // transaction t: Members[Starts[t] .. Starts[t + 1])
   const std::int32_t* Members = nullptr;
+  // Item i of the search is vertex Original[i] of its side.
+  const std::int32_t* Original = nullptr;
   bool Transposed = false;
   // Bounds on the item set (Items) and on its transactions (Support).
   std::int32_t MinSupport = 1;
@@ -236,7 +241,8 @@ public:
   // Results so far, stored or streamed.
   std::int64_t Total() const { return Results.Count + Streamed; }
 
-  // Counts one result and hands it on: stream or store.
+  // Counts one result and hands it on: stream or store. Pre: `itemset` is
+  // every item.
   void EmitExtra(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
     Emit(itemset, ids);
   }
@@ -264,6 +270,7 @@ private:
   std::vector<std::int32_t> Touched; // items with a count
   std::vector<std::int32_t> Added;   // closure items above the extension
   std::vector<std::int32_t> Extent;
+  std::vector<std::int32_t> Named;  // a result's items as vertex numbers
   std::vector<std::int32_t> Common; // prefix test scratch
   std::vector<std::int32_t> Table;  // hash table of groups
   std::vector<std::int32_t> GroupOf;
@@ -272,7 +279,8 @@ private:
   std::vector<std::int32_t> GroupMembers;
   std::vector<std::int32_t> GroupFirst;
   std::vector<std::int32_t> GroupAt;
-  std::vector<std::int32_t> GroupFullAt;
+  std::vector<std::int32_t> GroupLowAt;
+  std::vector<std::int32_t> Below; // per entry of the child's occurrence: its high items below e
   std::int64_t Streamed = 0;
   std::uint32_t Steps = 0;
 
@@ -289,15 +297,20 @@ private:
     if (Id == 0) Report();
   }
 
+  // Hands on a result given in search numbers.
   void Emit(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
+    Named.clear();
+    for (const std::int32_t item : itemset)
+      Named.push_back(Search.Original[static_cast<std::size_t>(item)]);
+    std::sort(Named.begin(), Named.end());
     if (Search.Stream == nullptr) {
-      Results.Add(itemset);
+      Results.Add(Named);
       return;
     }
     ++Streamed;
     TVertexSet items;
-    items.Members = itemset.data();
-    items.Count = static_cast<std::int32_t>(itemset.size());
+    items.Members = Named.data();
+    items.Count = static_cast<std::int32_t>(Named.size());
     TVertexSet transactions;
     transactions.Members = ids.data();
     transactions.Count = static_cast<std::int32_t>(ids.size());
@@ -308,34 +321,87 @@ private:
     }
   }
 
-  // Whether the rows of the entries `occ` of `parent` share no item below the
-  // parent's core besides the parent's own: the part of the prefix test that
-  // the high parts cannot answer. If not, Common holds those other shared items.
-  bool KeepsLowPrefix(const TLevel& parent, const std::int32_t* occ, std::int32_t count) {
-    const std::int32_t core = parent.Core;
-    // Every row holds the parent's items: only the first row's other items
-    // below the core can be shared, and they usually leave after a row or two.
-    const TEntry& base = parent.Entries[static_cast<std::size_t>(occ[0])];
-    Common.clear();
-    std::size_t own = 0;
-    for (std::int32_t i = 0; i < base.FullLength && base.Full[i] < core; ++i) {
-      while (own < parent.Itemset.size() && parent.Itemset[own] < base.Full[i])
-        ++own;
-      if (own == parent.Itemset.size() || parent.Itemset[own] != base.Full[i]) Common.push_back(base.Full[i]);
-    }
-    for (std::int32_t i = 1; i < count && !Common.empty(); ++i) {
+  // Whether the entries `occ` of `parent`, which all hold e, share no item
+  // below e outside the parent's set (the prefix test). If not, returns such
+  // an item in `witness`. Such an item is in every entry's low part or among
+  // its high items below e.
+  bool KeepsPrefix(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+                   std::int32_t& witness) {
+    // Only the items of the entry with the fewest of them can be shared.
+    std::int32_t base = -1;
+    std::int32_t fewest = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      std::size_t kept = 0;
-      const std::int32_t* from = entry.Full;
-      const std::int32_t* const end = entry.Full + entry.FullLength;
-      for (const std::int32_t item : Common) {
-        from = std::lower_bound(from, end, item);
-        if (from == end) break;
-        if (*from == item) Common[kept++] = item;
+      const auto length =
+          entry.LowLength + static_cast<std::int32_t>(
+                                std::lower_bound(entry.High, entry.High + entry.HighLength, e) - entry.High);
+      if (base < 0 || length < fewest) {
+        base = i;
+        fewest = length;
+        if (length == 0) return true;
       }
-      Common.resize(kept);
     }
-    return Common.empty();
+    // Frequent items (high numbers) are the likely shared ones: try them
+    // first, each against the entry that refused the last one first.
+    const TEntry& first = parent.Entries[static_cast<std::size_t>(occ[base])];
+    std::int32_t refuser = base == 0 ? std::min(1, count - 1) : 0;
+    for (std::int32_t k = 0; k < fewest; ++k) {
+      const std::int32_t item = k < first.LowLength ? first.Low[k] : first.High[k - first.LowLength];
+      if (Holds(parent.Entries[static_cast<std::size_t>(occ[refuser])], parent.Core, item) ||
+          refuser == base) {
+        std::int32_t i = 0;
+        while (i < count &&
+               (i == base || Holds(parent.Entries[static_cast<std::size_t>(occ[i])], parent.Core, item)))
+          ++i;
+        if (i == count) {
+          witness = item;
+          return false;
+        }
+        refuser = i;
+      }
+    }
+    return true;
+  }
+
+  // Whether `entry` of a node with core `core` holds `item` in its low part
+  // (items below the core) or among its high items (above it).
+  static bool Holds(const TEntry& entry, std::int32_t core, std::int32_t item) {
+    return item < core ? std::binary_search(entry.Low, entry.Low + entry.LowLength, item)
+                       : std::binary_search(entry.High, entry.High + entry.HighLength, item);
+  }
+
+  // Leaves in Common the items `entry` holds in its low part or high items.
+  void KeepShared(const TEntry& entry) {
+    std::size_t kept = 0;
+    const std::int32_t* low = entry.Low;
+    const std::int32_t* const lowEnd = entry.Low + entry.LowLength;
+    const std::int32_t* high = entry.High;
+    const std::int32_t* const highEnd = entry.High + entry.HighLength;
+    for (const std::int32_t item : Common) {
+      low = std::lower_bound(low, lowEnd, item);
+      if (low != lowEnd && *low == item) {
+        Common[kept++] = item;
+        continue;
+      }
+      high = std::lower_bound(high, highEnd, item);
+      if (high != highEnd && *high == item) Common[kept++] = item;
+    }
+    Common.resize(kept);
+  }
+
+  // Weights of the items above e in the entries occ[0..count): Count per
+  // item, the items counted in Touched.
+  void CountAbove(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e) {
+    Touched.clear();
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      const std::int32_t* const end = entry.High + entry.HighLength;
+      for (const std::int32_t* h = std::upper_bound(entry.High, end, e); h != end; ++h) {
+        std::int32_t& counted = Count[static_cast<std::size_t>(*h)];
+        if (counted == 0) Touched.push_back(*h);
+        counted += entry.Weight;
+      }
+    }
   }
 
   static std::size_t Mix(std::uint64_t hash) {
@@ -358,30 +424,13 @@ private:
       support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
     if (support < Search.MinSupport) return false;
 
-    Touched.clear();
-    for (std::int32_t i = 0; i < count; ++i) {
-      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      for (std::int32_t h = 0; h < entry.HighLength; ++h) {
-        std::int32_t& counted = Count[static_cast<std::size_t>(entry.High[h])];
-        if (counted == 0) Touched.push_back(entry.High[h]);
-        counted += entry.Weight;
-      }
-    }
     // The lowest witness is the best: below a sibling's extension it fails
     // that sibling's whole subtree.
+    if (!KeepsPrefix(parent, occ, count, e, witness)) return false;
+    CountAbove(parent, occ, count, e);
     Added.clear();
     for (const std::int32_t item : Touched) {
-      if (Count[static_cast<std::size_t>(item)] != support) continue;
-      if (item < e) {
-        if (witness < 0 || item < witness) witness = item;
-      } else if (item != e) {
-        Added.push_back(item);
-      }
-    }
-    if (witness < 0 && parent.Core >= 0 && !KeepsLowPrefix(parent, occ, count)) witness = Common.front();
-    if (witness >= 0) {
-      ClearCounts();
-      return false;
+      if (Count[static_cast<std::size_t>(item)] == support) Added.push_back(item);
     }
 
     // The child's item set: the parent's, e and the closure above e.
@@ -453,8 +502,24 @@ private:
     child.Entries.clear();
     child.Items.clear();
     child.Ids.clear();
-    child.Fulls.clear();
+    child.Lows.clear();
+    GroupEntries(parent, occ, count, e, support, child);
+    PlaceIds(parent, occ, count, child);
+    PlaceLows(parent, occ, count, child);
+    for (std::size_t g = 0; g < child.Entries.size(); ++g) {
+      TEntry& made = child.Entries[g];
+      made.High = child.Items.data() + GroupStart[g];
+      made.Ids = child.Ids.data() + GroupAt[g] - made.Weight;
+      made.Low = child.Lows.data() + GroupLowAt[g];
+    }
+  }
+
+  // The high parts of the child's entries (in Items from GroupStart), with
+  // their weights; GroupOf tells the group of every entry of occ, or -1.
+  void GroupEntries(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+                    std::int32_t support, TLevel& child) {
     GroupOf.assign(static_cast<std::size_t>(count), -1);
+    Below.resize(static_cast<std::size_t>(count));
     GroupHash.clear();
     GroupStart.clear();
     GroupMembers.clear();
@@ -473,6 +538,7 @@ private:
       std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
       // High parts are ascending: skip to the first item above e.
       const std::int32_t* from = std::upper_bound(entry.High, entry.High + entry.HighLength, e);
+      Below[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(from - entry.High) - (e >= 0 ? 1 : 0);
       for (const std::int32_t* h = from; h != entry.High + entry.HighLength; ++h) {
         const std::int32_t counted = Count[static_cast<std::size_t>(*h)];
         if (counted >= Search.MinSupport && counted < support) {
@@ -507,8 +573,6 @@ private:
         TEntry made;
         made.HighLength = static_cast<std::int32_t>(length);
         made.Weight = entry.Weight;
-        made.Full = entry.Full;
-        made.FullLength = entry.FullLength;
         child.Entries.push_back(made);
         GroupHash.push_back(hash);
         GroupStart.push_back(static_cast<std::int32_t>(start));
@@ -517,29 +581,19 @@ private:
       }
       GroupOf[static_cast<std::size_t>(i)] = group;
     }
+  }
 
-    // Numbers of the transactions, group by group; intersections of the
-    // merged groups' rows, in place in a slot as long as the first row.
+  // Numbers of the transactions, group by group; GroupAt ends at each
+  // group's end.
+  void PlaceIds(const TLevel& parent, const std::int32_t* occ, std::int32_t count, TLevel& child) {
     const std::size_t groups = child.Entries.size();
     GroupAt.resize(groups);
     std::int32_t ids = 0;
-    std::int32_t fulls = 0;
     for (std::size_t g = 0; g < groups; ++g) {
       GroupAt[g] = ids;
       ids += child.Entries[g].Weight;
-      if (GroupMembers[g] > 1) fulls += child.Entries[g].FullLength;
     }
     child.Ids.resize(static_cast<std::size_t>(ids));
-    child.Fulls.resize(static_cast<std::size_t>(fulls));
-    std::vector<std::int32_t>& fullAt = GroupFullAt;
-    fullAt.resize(groups);
-    fulls = 0;
-    for (std::size_t g = 0; g < groups; ++g) {
-      if (GroupMembers[g] > 1) {
-        fullAt[g] = fulls;
-        fulls += child.Entries[g].FullLength;
-      }
-    }
     for (std::int32_t i = 0; i < count; ++i) {
       const std::int32_t group = GroupOf[static_cast<std::size_t>(i)];
       if (group < 0) continue;
@@ -547,29 +601,39 @@ private:
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
       std::copy(entry.Ids, entry.Ids + entry.Weight, child.Ids.begin() + GroupAt[g]);
       GroupAt[g] += entry.Weight;
-      if (GroupMembers[g] == 1) continue;
-      std::int32_t* full = child.Fulls.data() + fullAt[g];
+    }
+  }
+
+  // Low parts of the child's entries (in Lows from GroupLowAt): an entry's
+  // low part and its high items below e, as the child's core is e; merged
+  // groups keep what all their members share.
+  void PlaceLows(const TLevel& parent, const std::int32_t* occ, std::int32_t count, TLevel& child) {
+    const std::size_t groups = child.Entries.size();
+    GroupLowAt.resize(groups);
+    std::int32_t lows = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const auto first = static_cast<std::size_t>(GroupFirst[g]);
+      GroupLowAt[g] = lows;
+      lows += parent.Entries[static_cast<std::size_t>(occ[first])].LowLength + Below[first];
+    }
+    child.Lows.resize(static_cast<std::size_t>(lows));
+    for (std::int32_t i = 0; i < count; ++i) {
+      const std::int32_t group = GroupOf[static_cast<std::size_t>(i)];
+      if (group < 0) continue;
+      const auto g = static_cast<std::size_t>(group);
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      std::int32_t* low = child.Lows.data() + GroupLowAt[g];
       TEntry& made = child.Entries[g];
       if (GroupFirst[g] == i) {
-        std::copy(entry.Full, entry.Full + entry.FullLength, full);
-        made.FullLength = entry.FullLength;
+        std::copy(entry.High, entry.High + Below[static_cast<std::size_t>(i)],
+                  std::copy(entry.Low, entry.Low + entry.LowLength, low));
+        made.LowLength = entry.LowLength + Below[static_cast<std::size_t>(i)];
         continue;
       }
-      std::int32_t kept = 0;
-      std::int32_t at = 0;
-      for (std::int32_t c = 0; c < made.FullLength; ++c) {
-        const std::int32_t item = full[c];
-        while (at < entry.FullLength && entry.Full[at] < item)
-          ++at;
-        if (at < entry.FullLength && entry.Full[at] == item) full[kept++] = item;
-      }
-      made.FullLength = kept;
-    }
-    for (std::size_t g = 0; g < groups; ++g) {
-      TEntry& made = child.Entries[g];
-      made.High = child.Items.data() + GroupStart[g];
-      made.Ids = child.Ids.data() + GroupAt[g] - made.Weight;
-      if (GroupMembers[g] > 1) made.Full = child.Fulls.data() + fullAt[g];
+      Common.assign(low, low + made.LowLength);
+      KeepShared(entry);
+      std::copy(Common.begin(), Common.end(), low);
+      made.LowLength = static_cast<std::int32_t>(Common.size());
     }
   }
 };
@@ -621,6 +685,32 @@ void Transpose(std::int32_t count, const std::vector<std::int64_t>& starts,
       outMembers[static_cast<std::size_t>(
           at[static_cast<std::size_t>(members[static_cast<std::size_t>(i)])]++)] = u;
   }
+}
+
+// Numbers the items by increasing frequency (ties by vertex number) and
+// rewrites the transactions in the new numbers, each ascending again: rare
+// items come first, so the items left above a core are the frequent ones.
+// Returns the vertex of every new number.
+std::vector<std::int32_t> RenumberItems(std::int32_t transactions, std::int32_t items,
+                                        const std::vector<std::int64_t>& starts,
+                                        std::vector<std::int32_t>& members) {
+  std::vector<std::int32_t> frequency(static_cast<std::size_t>(items), 0);
+  for (const std::int32_t item : members)
+    ++frequency[static_cast<std::size_t>(item)];
+  std::vector<std::int32_t> original(static_cast<std::size_t>(items));
+  std::iota(original.begin(), original.end(), 0);
+  std::stable_sort(original.begin(), original.end(), [&](std::int32_t a, std::int32_t b) {
+    return frequency[static_cast<std::size_t>(a)] < frequency[static_cast<std::size_t>(b)];
+  });
+  std::vector<std::int32_t>& rank = frequency; // reused: vertex -> new number
+  for (std::size_t i = 0; i < original.size(); ++i)
+    rank[static_cast<std::size_t>(original[i])] = static_cast<std::int32_t>(i);
+  for (std::int32_t& item : members)
+    item = rank[static_cast<std::size_t>(item)];
+  for (std::int32_t t = 0; t < transactions; ++t)
+    std::sort(members.begin() + starts[static_cast<std::size_t>(t)],
+              members.begin() + starts[static_cast<std::size_t>(t) + 1]);
+  return original;
 }
 
 } // namespace
@@ -689,6 +779,10 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
     store->ItemStarts = std::move(columnStarts);
     store->ItemMembers = std::move(columnMembers);
   }
+  const std::vector<std::int32_t> original =
+      Transposed ? RenumberItems(ColumnCount, RowCount, columnStarts, columnMembers)
+                 : RenumberItems(RowCount, ColumnCount, rowStarts, rowMembers);
+  search.Original = original.data();
   search.Stream = config.Stream ? &config.Stream : nullptr;
   search.Stop = config.Stop;
   search.Progress = &config.Progress;
@@ -710,10 +804,8 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   raw.Entries.resize(all.size());
   for (std::size_t t = 0; t < all.size(); ++t) {
     TEntry& entry = raw.Entries[t];
-    entry.Full = search.Members + search.Starts[t];
-    entry.High = entry.Full;
-    entry.FullLength = static_cast<std::int32_t>(search.Starts[t + 1] - search.Starts[t]);
-    entry.HighLength = entry.FullLength;
+    entry.High = search.Members + search.Starts[t];
+    entry.HighLength = static_cast<std::int32_t>(search.Starts[t + 1] - search.Starts[t]);
     entry.Ids = all.data() + t;
     entry.Weight = 1;
   }
