@@ -252,3 +252,28 @@ TEST(RunLines, ProgressComesOnTheCallingThread) {
     EXPECT_LE(last, result.Count);
   }
 }
+
+// The automatic choice: bit sets for small or dense matrices, adjacency lists
+// for large sparse ones.
+TEST(AutomaticEngine, PicksBitSetsOrListsByShapeAndOnes) {
+  struct TCase {
+    const char* Name;
+    std::int32_t Sources, Targets;
+    std::int64_t Ones;
+    TEngineKind Engine;
+  };
+  const TCase cases[] = {
+      {"small and dense", 1000, 100, 20000, TEngineKind::Extension},
+      {"small and sparse", 2000, 2000, 4000, TEngineKind::Extension},
+      {"large and dense", 8000, 4000, 3'200'000, TEngineKind::Extension},
+      {"large and sparse", 100'000, 1000, 1'000'000, TEngineKind::Sparse},
+      {"empty", 0, 0, 0, TEngineKind::Extension},
+  };
+  for (const TCase& c : cases) {
+    TMatrix matrix;
+    matrix.Sources = c.Sources;
+    matrix.Targets = c.Targets;
+    matrix.Adjacent.resize(static_cast<std::size_t>(c.Ones));
+    EXPECT_EQ(AutomaticEngine(matrix), c.Engine) << c.Name;
+  }
+}
