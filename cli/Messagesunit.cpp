@@ -25,5 +25,5 @@ std::string OutOfMemoryMessage(std::int64_t count, std::int64_t peakBytes) {
     }
     message += std::string(" (about ") + size + " in use)";
   }
-  return message;
+  return message + "; try --count, --order none, or size bounds";
 }

@@ -414,10 +414,11 @@ TEST(CliMessagesTest, CountsAreGroupedByThousands) {
   EXPECT_EQ(GroupThousands(123456), "123,456");
   EXPECT_EQ(GroupThousands(12345678), "12,345,678");
   EXPECT_EQ(GroupThousands(9223372036854775807), "9,223,372,036,854,775,807");
+  const std::string advice = "; try --count, --order none, or size bounds";
   EXPECT_EQ(OutOfMemoryMessage(12345678, 3100000000),
-            "out of memory after 12,345,678 bicliques (about 3.1 GB in use)");
-  EXPECT_EQ(OutOfMemoryMessage(1, 0), "out of memory after 1 biclique");
-  EXPECT_EQ(OutOfMemoryMessage(-1, 42000000), "out of memory (about 42 MB in use)");
+            "out of memory after 12,345,678 bicliques (about 3.1 GB in use)" + advice);
+  EXPECT_EQ(OutOfMemoryMessage(1, 0), "out of memory after 1 biclique" + advice);
+  EXPECT_EQ(OutOfMemoryMessage(-1, 42000000), "out of memory (about 42 MB in use)" + advice);
 }
 
 TEST_F(CliTest, RunningOutOfMemoryEndsWithAMessage) {
