@@ -715,90 +715,55 @@ std::vector<std::int32_t> RenumberItems(std::int32_t transactions, std::int32_t 
 
 } // namespace
 
-std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
-  ResultCount = 0;
-  Store.reset();
-  auto store = std::make_unique<TStore>();
+namespace {
 
-  // Rows in source order, and the columns.
-  std::vector<std::int64_t> rowStarts(static_cast<std::size_t>(RowCount) + 1, 0);
-  for (std::int32_t s = 0; s < RowCount; ++s)
-    rowStarts[static_cast<std::size_t>(s) + 1] =
-        rowStarts[static_cast<std::size_t>(s)] + RowLength[static_cast<std::size_t>(s)];
-  std::vector<std::int32_t> rowMembers(static_cast<std::size_t>(rowStarts.back()));
-  for (std::int32_t s = 0; s < RowCount; ++s) {
-    const auto at = RowAt[static_cast<std::size_t>(s)];
-    if (at >= 0)
-      std::copy_n(Adjacent.begin() + at, RowLength[static_cast<std::size_t>(s)],
-                  rowMembers.begin() + rowStarts[static_cast<std::size_t>(s)]);
-  }
-  std::vector<std::int32_t>().swap(Adjacent);
-  std::vector<std::int64_t> columnStarts;
-  std::vector<std::int32_t> columnMembers;
-  Transpose(RowCount, rowStarts, rowMembers, ColumnCount, columnStarts, columnMembers);
+// The graph both ways: rows (sources with their targets) and columns.
+struct TLists {
+  std::vector<std::int64_t> RowStarts;
+  std::vector<std::int32_t> RowMembers;
+  std::vector<std::int64_t> ColumnStarts;
+  std::vector<std::int32_t> ColumnMembers;
+};
 
-  Transposed = Side == TSparseSide::Sources;
-  if (Side == TSparseSide::Automatic && RowCount > 0 && ColumnCount > 0) {
-    // A node counts, for every candidate, the items of the transactions
-    // holding it: about the sum of the squared transaction lengths in all.
-    const auto squares = [](const std::vector<std::int64_t>& starts) {
-      double sum = 0;
-      for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
-        const auto length = static_cast<double>(starts[i + 1] - starts[i]);
-        sum += length * length;
-      }
-      return sum;
-    };
-    Transposed = squares(columnStarts) < squares(rowStarts);
-  }
-  TSearch search;
-  search.Transposed = Transposed;
-  const TBounds& bounds = config.Bounds;
-  if (Transposed) {
-    search.Transactions = ColumnCount;
-    search.Items = RowCount;
-    search.Starts = columnStarts.data();
-    search.Members = columnMembers.data();
-    search.MinSupport = std::max(1, bounds.MinTargets);
-    search.MaxSupport = bounds.MaxTargets;
-    search.MinItems = bounds.MinSources;
-    search.MaxItems = bounds.MaxSources;
-    store->Transactions = ColumnCount;
-    store->ItemStarts = std::move(rowStarts);
-    store->ItemMembers = std::move(rowMembers);
-  } else {
-    search.Transactions = RowCount;
-    search.Items = ColumnCount;
-    search.Starts = rowStarts.data();
-    search.Members = rowMembers.data();
-    search.MinSupport = std::max(1, bounds.MinSources);
-    search.MaxSupport = bounds.MaxSources;
-    search.MinItems = bounds.MinTargets;
-    search.MaxItems = bounds.MaxTargets;
-    store->Transactions = RowCount;
-    store->ItemStarts = std::move(columnStarts);
-    store->ItemMembers = std::move(columnMembers);
-  }
-  const std::vector<std::int32_t> original =
-      Transposed ? RenumberItems(ColumnCount, RowCount, columnStarts, columnMembers)
-                 : RenumberItems(RowCount, ColumnCount, rowStarts, rowMembers);
-  search.Original = original.data();
-  search.Stream = config.Stream ? &config.Stream : nullptr;
-  search.Stop = config.Stop;
-  search.Progress = &config.Progress;
+// A node counts, for every candidate, the items of the transactions holding
+// it: about the sum of the squared transaction lengths in all. True when the
+// columns as transactions cost less, so that the sources are the items.
+bool SourcesCostLess(const TLists& lists) {
+  const auto squares = [](const std::vector<std::int64_t>& starts) {
+    double sum = 0;
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+      const auto length = static_cast<double>(starts[i + 1] - starts[i]);
+      sum += length * length;
+    }
+    return sum;
+  };
+  return squares(lists.ColumnStarts) < squares(lists.RowStarts);
+}
 
-  std::int32_t threads = ThreadCount(config.Threads);
+// Points `search` at the side searched as transactions, with the bounds in
+// its terms, and gives `store` the other side's lists.
+void SetUpSides(TLists& lists, bool transposed, const TBounds& bounds, TSearch& search,
+                std::vector<std::int64_t>& itemStarts, std::vector<std::int32_t>& itemMembers,
+                std::int32_t rowCount, std::int32_t columnCount) {
+  search.Transposed = transposed;
+  auto& starts = transposed ? lists.ColumnStarts : lists.RowStarts;
+  auto& members = transposed ? lists.ColumnMembers : lists.RowMembers;
+  search.Transactions = transposed ? columnCount : rowCount;
+  search.Items = transposed ? rowCount : columnCount;
+  search.Starts = starts.data();
+  search.Members = members.data();
+  search.MinSupport = std::max(1, transposed ? bounds.MinTargets : bounds.MinSources);
+  search.MaxSupport = transposed ? bounds.MaxTargets : bounds.MaxSources;
+  search.MinItems = transposed ? bounds.MinSources : bounds.MinTargets;
+  search.MaxItems = transposed ? bounds.MaxSources : bounds.MaxTargets;
+  itemStarts = std::move(transposed ? lists.RowStarts : lists.ColumnStarts);
+  itemMembers = std::move(transposed ? lists.RowMembers : lists.ColumnMembers);
+}
 
-  TShared shared;
-  shared.LastReport = TClock::now();
-  std::vector<std::unique_ptr<TWorker>> workers;
-  workers.push_back(std::make_unique<TWorker>(search, shared, 0));
-  shared.Workers.push_back(workers.front().get());
-  TWorker& main = *workers.front();
-
-  // The root: every transaction, as a database of single rows.
+// The root: every transaction, as a database of single rows. False when it
+// has no child to search.
+bool MakeRootLevel(const TSearch& search, TWorker& main, TLevel& root) {
   TLevel raw;
-  TLevel root;
   std::vector<std::int32_t> all(static_cast<std::size_t>(search.Transactions));
   std::iota(all.begin(), all.end(), 0);
   raw.Entries.resize(all.size());
@@ -809,58 +774,114 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
     entry.Ids = all.data() + t;
     entry.Weight = 1;
   }
-  bool children = false;
-  if (!all.empty()) children = main.MakeRoot(raw, all, root);
+  return !all.empty() && main.MakeRoot(raw, all, root);
+}
 
-  // On the transpose the item set of every source goes with the empty target
-  // set when no target has every source: not a closed set of the search.
-  if (Transposed && RowCount > 0 && bounds.Admits(RowCount, 0)) {
-    bool someFull = false;
-    for (std::int32_t t = 0; t < ColumnCount && !someFull; ++t)
-      someFull = search.Starts[t + 1] - search.Starts[t] == RowCount;
-    if (!someFull) {
-      std::vector<std::int32_t> every(static_cast<std::size_t>(RowCount));
-      std::iota(every.begin(), every.end(), 0);
-      main.EmitExtra(every, {});
+// Searches the root's children on `threads` workers. Worker 0 is the calling
+// thread: once its share is done it keeps reporting until the others end.
+// Failures are kept in `shared`, so that the first one, not a stop it caused
+// elsewhere, reaches the caller.
+void SearchChildren(TLevel& root, std::vector<std::unique_ptr<TWorker>>& workers, TShared& shared,
+                    const TRunConfig& config) {
+  const auto threads = static_cast<std::int32_t>(workers.size());
+  std::mutex doneMutex;
+  std::condition_variable doneWake;
+  std::int32_t running = threads;
+  RunTeam(threads, [&](std::int32_t t, const TTeam& team) {
+    try {
+      workers[static_cast<std::size_t>(t)]->SearchRoot(root);
+    } catch (...) {
+      shared.Fail(std::current_exception());
     }
+    std::unique_lock lock(doneMutex);
+    --running;
+    doneWake.notify_all();
+    while (t == 0 && running > 0 && !team.Stopping()) {
+      doneWake.wait_for(lock, std::chrono::milliseconds(100));
+      lock.unlock();
+      if (config.Stop.stop_requested()) shared.Abort.store(true, std::memory_order_relaxed);
+      workers.front()->Report();
+      lock.lock();
+    }
+  });
+  if (shared.Error) std::rethrow_exception(shared.Error);
+}
+
+// The rows in source order, moved out of `adjacent` (source s: length[s]
+// targets at adjacent[at[s]]), and the columns.
+TLists TakeLists(std::int32_t rowCount, std::int32_t columnCount, std::vector<std::int32_t>& adjacent,
+                 const std::vector<std::int64_t>& at, const std::vector<std::int32_t>& length) {
+  TLists lists;
+  lists.RowStarts.assign(static_cast<std::size_t>(rowCount) + 1, 0);
+  for (std::size_t s = 0; s < static_cast<std::size_t>(rowCount); ++s)
+    lists.RowStarts[s + 1] = lists.RowStarts[s] + length[s];
+  lists.RowMembers.resize(static_cast<std::size_t>(lists.RowStarts.back()));
+  for (std::size_t s = 0; s < static_cast<std::size_t>(rowCount); ++s) {
+    if (at[s] >= 0)
+      std::copy_n(adjacent.begin() + at[s], length[s], lists.RowMembers.begin() + lists.RowStarts[s]);
   }
-  std::vector<std::int32_t>().swap(all);
-  raw = TLevel();
+  std::vector<std::int32_t>().swap(adjacent);
+  Transpose(rowCount, lists.RowStarts, lists.RowMembers, columnCount, lists.ColumnStarts,
+            lists.ColumnMembers);
+  return lists;
+}
+
+// On the transpose the item set of every source goes with the empty target
+// set when no target has every source: not a closed set of the search.
+void EmitAllSources(const TSearch& search, const TBounds& bounds, std::int32_t rowCount,
+                    std::int32_t columnCount, TWorker& main) {
+  if (!search.Transposed || rowCount == 0 || !bounds.Admits(rowCount, 0)) return;
+  for (std::int32_t t = 0; t < columnCount; ++t) {
+    if (search.Starts[t + 1] - search.Starts[t] == rowCount) return;
+  }
+  std::vector<std::int32_t> every(static_cast<std::size_t>(rowCount));
+  std::iota(every.begin(), every.end(), 0);
+  main.EmitExtra(every, {});
+}
+
+} // namespace
+
+std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
+  ResultCount = 0;
+  Store.reset();
+  auto store = std::make_unique<TStore>();
+  TLists lists = TakeLists(RowCount, ColumnCount, Adjacent, RowAt, RowLength);
+  Transposed = Side == TSparseSide::Sources ||
+               (Side == TSparseSide::Automatic && RowCount > 0 && ColumnCount > 0 && SourcesCostLess(lists));
+  TSearch search;
+  SetUpSides(lists, Transposed, config.Bounds, search, store->ItemStarts, store->ItemMembers, RowCount,
+             ColumnCount);
+  store->Transactions = search.Transactions;
+  const std::vector<std::int32_t> original =
+      Transposed ? RenumberItems(ColumnCount, RowCount, lists.ColumnStarts, lists.ColumnMembers)
+                 : RenumberItems(RowCount, ColumnCount, lists.RowStarts, lists.RowMembers);
+  search.Original = original.data();
+  search.Stream = config.Stream ? &config.Stream : nullptr;
+  search.Stop = config.Stop;
+  search.Progress = &config.Progress;
+
+  TShared shared;
+  shared.LastReport = TClock::now();
+  std::vector<std::unique_ptr<TWorker>> workers;
+  workers.push_back(std::make_unique<TWorker>(search, shared, 0));
+  shared.Workers.push_back(workers.front().get());
+  TWorker& main = *workers.front();
+  TLevel root;
+  const bool children = MakeRootLevel(search, main, root);
+  EmitAllSources(search, config.Bounds, RowCount, ColumnCount, main);
 
   if (children) {
     main.Deliver(root);
     // Highest first, as below the root.
     shared.Order.resize(root.Candidates.size());
     std::iota(shared.Order.rbegin(), shared.Order.rend(), 0);
-    threads = std::min<std::int32_t>(threads, static_cast<std::int32_t>(root.Candidates.size()));
+    const std::int32_t threads = std::min<std::int32_t>(ThreadCount(config.Threads),
+                                                        static_cast<std::int32_t>(root.Candidates.size()));
     for (std::int32_t t = 1; t < threads; ++t) {
       workers.push_back(std::make_unique<TWorker>(search, shared, t));
       shared.Workers.push_back(workers.back().get());
     }
-    // Worker 0 is the calling thread: once its share is done it keeps
-    // reporting until the others end. Failures are kept in `shared`, so
-    // that the first one, not a stop it caused elsewhere, reaches the caller.
-    std::mutex doneMutex;
-    std::condition_variable doneWake;
-    std::int32_t running = threads;
-    RunTeam(threads, [&](std::int32_t t, const TTeam& team) {
-      try {
-        workers[static_cast<std::size_t>(t)]->SearchRoot(root);
-      } catch (...) {
-        shared.Fail(std::current_exception());
-      }
-      std::unique_lock lock(doneMutex);
-      --running;
-      doneWake.notify_all();
-      while (t == 0 && running > 0 && !team.Stopping()) {
-        doneWake.wait_for(lock, std::chrono::milliseconds(100));
-        lock.unlock();
-        if (config.Stop.stop_requested()) shared.Abort.store(true, std::memory_order_relaxed);
-        main.Report();
-        lock.lock();
-      }
-    });
-    if (shared.Error) std::rethrow_exception(shared.Error);
+    SearchChildren(root, workers, shared, config);
   }
   if (config.Stop.stop_requested()) throw TCancelled();
 
