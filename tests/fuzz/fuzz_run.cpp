@@ -1,6 +1,6 @@
 // Fuzz target for the RUN path: the input bytes are a matrix text. Text the
 // run path refuses is fine; text it takes must give the same result text
-// from both engines, and for a few rows the text of the brute-force
+// from every engine, and for a few rows the text of the brute-force
 // enumeration.
 #include <cstdint>
 #include <cstdio>
@@ -41,10 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   consensus.Engine = TEngineKind::Consensus;
   TRunOptions extension;
   extension.Engine = TEngineKind::Extension;
+  TRunOptions sparse;
+  sparse.Engine = TEngineKind::Sparse;
   const TRunResult first = RunLines(lines, consensus);
   const TRunResult second = RunLines(lines, extension);
   if (first.Text != second.Text) Mismatch("consensus and closure results", first.Text, second.Text);
   if (first.Count != second.Count) std::abort();
+  const TRunResult third = RunLines(lines, sparse);
+  if (first.Text != third.Text) Mismatch("consensus and sparse results", first.Text, third.Text);
 
   if (lines.size() <= BruteForceRows) {
     std::string expected;
