@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   try {
     const std::vector<std::string> lines = SplitLines(ReadAll(argv[1]));
-    CheckMatrix(lines);
+    MatrixOfLines(lines);
     const auto sources = static_cast<std::int32_t>(lines.size());
     const auto targets = static_cast<std::int32_t>(lines.empty() ? 0 : lines[0].size());
     TReferenceBicliques engine(sources, targets);

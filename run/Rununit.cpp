@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "Extensionunit.h"
+#include "Matrixtextunit.h"
 #include "Parallelunit.h"
 #include "Poslistunit.h"
 #include "Runcontrolunit.h"
@@ -26,36 +27,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 namespace {
-
-std::string ShowChar(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  char text[8];
-  if (byte >= 0x20 && byte < 0x7f) {
-    std::snprintf(text, sizeof text, "'%c'", c);
-  } else {
-    std::snprintf(text, sizeof text, "'\\x%02x'", byte);
-  }
-  return text;
-}
-
-std::string Characters(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " character" : " characters");
-}
-
-// The rows of checked matrix lines.
-TMatrix MatrixOfLines(const std::vector<std::string>& lines) {
-  TMatrix matrix;
-  matrix.Sources = static_cast<std::int32_t>(lines.size());
-  matrix.Targets = lines.empty() ? 0 : static_cast<std::int32_t>(lines.front().size());
-  matrix.RowStarts.reserve(lines.size() + 1);
-  for (const std::string& line : lines) {
-    for (std::size_t t = 0; t < line.size(); ++t) {
-      if (line[t] == '1') matrix.Adjacent.push_back(static_cast<std::int32_t>(t));
-    }
-    matrix.RowStarts.push_back(static_cast<std::int64_t>(matrix.Adjacent.size()));
-  }
-  return matrix;
-}
 
 std::unique_ptr<TEngine> MakeEngine(TEngineKind kind, const TMatrix& matrix) {
   if (kind == TEngineKind::Automatic) kind = AutomaticEngine(matrix);
@@ -142,32 +113,11 @@ TEngineKind AutomaticEngine(const TMatrix& matrix) {
   return large || sparse ? TEngineKind::Sparse : TEngineKind::Extension;
 }
 
-void CheckMatrix(const std::vector<std::string>& lines) {
-  if (lines.size() > static_cast<std::size_t>(INT32_MAX)) {
-    throw TInputError(0, 0, "too many lines: " + std::to_string(lines.size()));
-  }
-  const std::size_t width = lines.empty() ? 0 : lines.front().size();
-  if (width > static_cast<std::size_t>(INT32_MAX)) {
-    throw TInputError(1, 0, "line 1 is too long: " + std::to_string(width) + " characters");
-  }
-  for (std::size_t u = 0; u < lines.size(); ++u) {
-    const std::string& line = lines[u];
-    const std::string lineName = "line " + std::to_string(u + 1);
-    // A plain loop: find_first_not_of searches its set once per character.
-    const auto badChar = std::find_if(line.begin(), line.end(), [](char c) { return c != '0' && c != '1'; });
-    const std::size_t bad =
-        badChar == line.end() ? std::string::npos : static_cast<std::size_t>(badChar - line.begin());
-    if (bad != std::string::npos) {
-      throw TInputError(static_cast<std::int64_t>(u + 1), static_cast<std::int64_t>(bad + 1),
-                        lineName + ", column " + std::to_string(bad + 1) + ": expected '0' or '1', found " +
-                            ShowChar(line[bad]));
-    }
-    if (line.size() != width) {
-      throw TInputError(static_cast<std::int64_t>(u + 1), 0,
-                        lineName + " has " + Characters(line.size()) + ", line 1 has " +
-                            std::to_string(width));
-    }
-  }
+TMatrix MatrixOfLines(const std::vector<std::string>& lines) {
+  const std::unique_ptr<TReader> reader = MakeMatrixTextReader();
+  for (std::size_t u = 0; u < lines.size(); ++u)
+    reader->Line(lines[u], static_cast<std::int64_t>(u + 1));
+  return reader->Finish();
 }
 
 TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
@@ -215,6 +165,5 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
 }
 
 TRunResult RunLines(const std::vector<std::string>& lines, const TRunOptions& options) {
-  CheckMatrix(lines);
   return RunMatrix(MatrixOfLines(lines), options);
 }

@@ -65,9 +65,10 @@ struct TRunResult {
 // adds no row; empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// The rows of the 0/1 text `lines`, read as the matrix reader reads them.
 // Throws TInputError unless every line holds only "0"/"1" and as many
 // characters as the first, naming the first place at fault.
-void CheckMatrix(const std::vector<std::string>& lines);
+TMatrix MatrixOfLines(const std::vector<std::string>& lines);
 
 // Enumerates the maximal bicliques of `matrix` as `options` say and formats
 // them; the text is empty unless options.Output is SortedText. Throws

@@ -31,7 +31,7 @@ TEST(SplitLines, AcceptsBothLineEndsAndNoTrailingRow) {
     EXPECT_EQ(SplitLines(c.text), c.lines) << c.name;
 }
 
-TEST(CheckMatrix, RefusesWithLineAndColumn) {
+TEST(MatrixOfLines, RefusesWithLineAndColumn) {
   struct Case {
     const char* name;
     Lines lines;
@@ -52,12 +52,22 @@ TEST(CheckMatrix, RefusesWithLineAndColumn) {
        2,
        2,
        "line 2, column 2: expected '0' or '1', found '\\x01'"},
-      {"non-ASCII byte", {"1\xc3\xa9"}, 1, 2, "line 1, column 2: expected '0' or '1', found '\\xc3'"},
+      {"a UTF-8 character shown whole",
+       {"1\xc3\xa9"},
+       1,
+       2,
+       "line 1, column 2: expected '0' or '1', found 'é'"},
+      {"a byte that is no UTF-8 in hex",
+       {"1\xff"},
+       1,
+       2,
+       "line 1, column 2: expected '0' or '1', found '\\xff'"},
+      {"tab as an escape", {"1\t"}, 1, 2, "line 1, column 2: expected '0' or '1', found '\\t'"},
       {"character before length", {"111", "2"}, 2, 1, "line 2, column 1: expected '0' or '1', found '2'"},
   };
   for (const auto& c : cases) {
     try {
-      CheckMatrix(c.lines);
+      MatrixOfLines(c.lines);
       ADD_FAILURE() << c.name << ": accepted";
     } catch (const TInputError& error) {
       EXPECT_EQ(error.what(), c.message) << c.name;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string> lines = SplitLines(text);
   try {
-    CheckMatrix(lines);
+    MatrixOfLines(lines);
   } catch (const TInputError&) {
     return 0;
   }
