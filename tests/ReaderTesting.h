@@ -17,12 +17,9 @@
 using TMakeReader = std::function<std::unique_ptr<TReader>()>;
 using TRows = std::vector<std::vector<std::int32_t>>;
 
-// Reads `text` with a new reader, fed in pieces that end at the offsets
-// `cuts` (ascending), then the rest.
-inline TMatrix ReadPieces(const TMakeReader& make, std::string_view text,
-                          const std::vector<std::size_t>& cuts) {
-  const auto reader = make();
-  TLineFeeder feeder(*reader);
+// Feeds `text` in pieces that end at the offsets `cuts` (ascending), then
+// the rest, and ends the input.
+inline void FeedPieces(TLineFeeder& feeder, std::string_view text, const std::vector<std::size_t>& cuts) {
   std::size_t at = 0;
   for (const std::size_t cut : cuts) {
     feeder.Feed(text.substr(at, cut - at));
@@ -30,6 +27,14 @@ inline TMatrix ReadPieces(const TMakeReader& make, std::string_view text,
   }
   feeder.Feed(text.substr(at));
   feeder.End();
+}
+
+// Reads `text` with a new reader, fed in pieces as FeedPieces does.
+inline TMatrix ReadPieces(const TMakeReader& make, std::string_view text,
+                          const std::vector<std::size_t>& cuts) {
+  const auto reader = make();
+  TLineFeeder feeder(*reader);
+  FeedPieces(feeder, text, cuts);
   return reader->Finish();
 }
 

@@ -39,13 +39,7 @@ TFed Feed(std::string_view text, const std::vector<std::size_t>& cuts) {
   TFed fed;
   fed.Refusal = RefusalOf([&] {
     TLineFeeder feeder(recorder);
-    std::size_t at = 0;
-    for (const std::size_t cut : cuts) {
-      feeder.Feed(text.substr(at, cut - at));
-      at = cut;
-    }
-    feeder.Feed(text.substr(at));
-    feeder.End();
+    FeedPieces(feeder, text, cuts);
     EXPECT_EQ(feeder.Lines(), static_cast<std::int64_t>(recorder.Lines.size()));
   });
   fed.Lines = recorder.Lines;
