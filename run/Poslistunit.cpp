@@ -115,12 +115,7 @@ void AppendSide(std::string& out, const TVertexSet& set, const TSideNumbers& sid
         side.Ids != nullptr ? static_cast<std::uint64_t>(side.Ids[v]) : static_cast<std::uint64_t>(v) + 1;
     out.append(buffer, static_cast<std::size_t>(WritePosition(buffer, shown, table) - buffer));
   };
-  if (set.Words != nullptr) {
-    ForEachBit(set.Words, WordCount(side.Size), write);
-  } else {
-    for (std::int32_t k = 0; k < set.Count; ++k)
-      write(set.Members[k]);
-  }
+  ForEachMember(set, side.Size, write);
   if (out.size() > start) out.pop_back(); // the last ","
 }
 

@@ -13,6 +13,17 @@
 // TBitArray::ToPosList of the same set.
 void AppendPosList(std::string& out, const std::uint64_t* words, std::int32_t size);
 
+// Calls visit(v) for every member v of `set`, a set of `size` vertices,
+// ascending, whichever form the set has.
+template <typename TVisit> void ForEachMember(const TVertexSet& set, std::int32_t size, TVisit&& visit) {
+  if (set.Words != nullptr) {
+    ForEachBit(set.Words, WordCount(size), visit);
+    return;
+  }
+  for (std::int32_t k = 0; k < set.Count; ++k)
+    visit(set.Members[k]);
+}
+
 // How the vertices of one side are shown: vertex v as Ids[v] when Ids is not
 // null, else as v + 1.
 struct TSideNumbers {

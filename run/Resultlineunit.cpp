@@ -21,12 +21,7 @@ void AppendNames(std::string& out, const TVertexSet& set, std::int32_t size,
     first = false;
     out += names[static_cast<std::size_t>(v)];
   };
-  if (set.Words != nullptr) {
-    ForEachBit(set.Words, WordCount(size), append);
-  } else {
-    for (std::int32_t k = 0; k < set.Count; ++k)
-      append(set.Members[k]);
-  }
+  ForEachMember(set, size, append);
 }
 
 } // namespace

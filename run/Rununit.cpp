@@ -127,6 +127,7 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   result.Sources = matrix.Sources;
   result.Targets = matrix.Targets;
   std::unique_ptr<TEngine> engine = MakeEngine(options.Engine, matrix);
+  auto* const consensus = dynamic_cast<TBicliques*>(engine.get());
 
   TRunConfig config = options.Config;
   const TResultLines lines(matrix, options.Format);
@@ -143,7 +144,7 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   result.Count = engine->Run(config);
   if (stream) stream->FlushAll();
   result.Elapsed = std::chrono::steady_clock::now() - start;
-  if (auto* consensus = dynamic_cast<TBicliques*>(engine.get())) result.Passes = consensus->Passes;
+  if (consensus != nullptr) result.Passes = consensus->Passes;
 
   if (options.Output == TOutput::SortedText) {
     control.Report(TPhase::Formatting, result.Passes, result.Count);
@@ -157,10 +158,8 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
       result.Text = SortedResultText(result.Count, threads, format);
     }
   }
-  if (auto* consensus = dynamic_cast<TBicliques*>(engine.get())) {
-    engine.release();
-    result.Engine.reset(consensus);
-  }
+  // The window keeps the consensus engine, as it kept it before.
+  if (consensus != nullptr) result.Engine.reset(static_cast<TBicliques*>(engine.release()));
   return result;
 }
 
