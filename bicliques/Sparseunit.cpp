@@ -1,6 +1,7 @@
 #include "Sparseunit.h"
 
 #include "Parallelunit.h"
+#include "Runcontrolunit.h"
 
 #include <algorithm>
 #include <atomic>
@@ -33,7 +34,6 @@
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
 
 // One entry of a conditional database.
 struct TEntry {
@@ -106,8 +106,8 @@ struct TSearch {
   std::int32_t MinItems = 0;
   std::int32_t MaxItems = 0;
   const TResultVisitor* Stream = nullptr;
-  std::stop_token Stop;
-  const std::function<void(const TProgress&)>* Progress = nullptr;
+  // The stop request and the progress reports (worker 0 only).
+  TRunControl* Control = nullptr;
 };
 
 class TWorker;
@@ -119,7 +119,6 @@ struct TShared {
   std::mutex Mutex;
   std::exception_ptr Error;
   std::vector<TWorker*> Workers;
-  TClock::time_point LastReport;
 
   void Fail(std::exception_ptr error) {
     const std::lock_guard lock(Mutex);
@@ -247,17 +246,12 @@ public:
     Emit(itemset, ids);
   }
 
-  // Reports progress when a quarter second has passed (worker 0 only).
+  // Passes the results found so far on to the progress reports (worker 0 only).
   void Report() {
-    if (Search.Progress == nullptr || !*Search.Progress) return;
-    const TClock::time_point now = TClock::now();
-    if (now - Shared.LastReport < std::chrono::milliseconds(250)) return;
-    Shared.LastReport = now;
-    TProgress progress;
-    progress.Phase = TPhase::Enumerating;
+    std::int64_t sets = 0;
     for (const TWorker* worker : Shared.Workers)
-      progress.Sets += worker->Found.load(std::memory_order_relaxed);
-    (*Search.Progress)(progress);
+      sets += worker->Found.load(std::memory_order_relaxed);
+    Search.Control->Report(TPhase::Enumerating, 0, sets);
   }
 
 private:
@@ -293,7 +287,7 @@ private:
   void Tick() {
     if ((++Steps & 255) != 0) return;
     Found.store(Total(), std::memory_order_relaxed);
-    if (Search.Stop.stop_requested() || Shared.Abort.load(std::memory_order_relaxed)) throw TCancelled();
+    if (Search.Control->StopRequested() || Shared.Abort.load(std::memory_order_relaxed)) throw TCancelled();
     if (Id == 0) Report();
   }
 
@@ -857,11 +851,10 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
                  : RenumberItems(RowCount, ColumnCount, lists.RowStarts, lists.RowMembers);
   search.Original = original.data();
   search.Stream = config.Stream ? &config.Stream : nullptr;
-  search.Stop = config.Stop;
-  search.Progress = &config.Progress;
+  TRunControl control(config);
+  search.Control = &control;
 
   TShared shared;
-  shared.LastReport = TClock::now();
   std::vector<std::unique_ptr<TWorker>> workers;
   workers.push_back(std::make_unique<TWorker>(search, shared, 0));
   shared.Workers.push_back(workers.front().get());
@@ -883,7 +876,7 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
     }
     SearchChildren(root, workers, shared, config);
   }
-  if (config.Stop.stop_requested()) throw TCancelled();
+  control.CheckStop();
 
   store->Firsts.push_back(0);
   for (auto& worker : workers) {
