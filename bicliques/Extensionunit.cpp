@@ -70,6 +70,7 @@ struct TContext {
   std::int32_t MinExtent;
   std::int32_t MaxIntent;
   TBounds Bounds; // on sources and targets
+  bool Unbounded; // the bounds admit every result
 };
 
 // A subtree handed from one thread to another, with what its parent knew.
@@ -286,10 +287,13 @@ private:
   // when it is not handed out. `chain` is its step depth for storing.
   bool Emit(const TNode& node, std::int32_t chain) {
     if (chain == NoResult) return false;
-    const std::int32_t intentSize = CountBits(node.Intent, Context.AttributeWords);
-    const std::int32_t sources = Context.Transposed ? intentSize : node.ExtentSize;
-    const std::int32_t targets = Context.Transposed ? node.ExtentSize : intentSize;
-    if (!Context.Bounds.Admits(sources, targets)) return false;
+    // Without bounds every node is a result: no need to count its intent.
+    if (!Context.Unbounded) {
+      const std::int32_t intentSize = CountBits(node.Intent, Context.AttributeWords);
+      const std::int32_t sources = Context.Transposed ? intentSize : node.ExtentSize;
+      const std::int32_t targets = Context.Transposed ? node.ExtentSize : intentSize;
+      if (!Context.Bounds.Admits(sources, targets)) return false;
+    }
     ++Count;
     Shared.Found[static_cast<std::size_t>(Number)].Value.store(Count, std::memory_order_relaxed);
     if (Stream) {
@@ -383,7 +387,7 @@ private:
       return;
     }
     level.Witness[static_cast<std::size_t>(j)] = -1;
-    if (CountBits(child + ow, Context.AttributeWords) > Context.MaxIntent) {
+    if (!Context.Unbounded && CountBits(child + ow, Context.AttributeWords) > Context.MaxIntent) {
       level.Children.resize(slot);
       return;
     }
@@ -536,11 +540,12 @@ std::int64_t TExtensionBicliques::Run(const TRunConfig& config) {
   const TBounds& bounds = config.Bounds;
   TContext context{};
   if (Transposed) {
-    context = {ColumnCount, RowCount, TargetWords,       SourceWords,       Columns.data(), Rows.data(),
-               true,        true,     bounds.MinTargets, bounds.MaxSources, bounds};
+    context = {ColumnCount,       RowCount,          TargetWords, SourceWords,
+               Columns.data(),    Rows.data(),       true,        true,
+               bounds.MinTargets, bounds.MaxSources, bounds,      bounds.Unbounded()};
   } else {
     context = {RowCount, ColumnCount, SourceWords,       TargetWords,       Rows.data(), Columns.data(),
-               false,    false,       bounds.MinSources, bounds.MaxTargets, bounds};
+               false,    false,       bounds.MinSources, bounds.MaxTargets, bounds,      bounds.Unbounded()};
   }
   Support.resize(static_cast<std::size_t>(context.Attributes));
   for (std::int32_t j = 0; j < context.Attributes; ++j) {

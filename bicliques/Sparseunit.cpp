@@ -34,7 +34,6 @@
 
 namespace {
 
-
 // One entry of a conditional database.
 struct TEntry {
   // Items below the node's core, outside its set, that every transaction of
