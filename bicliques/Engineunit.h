@@ -71,6 +71,12 @@ struct TRunConfig {
   TResultVisitor Stream;
 };
 
+// For the engines that extend sets of one side one vertex at a time (the
+// other side is reached by closure): Targets keeps the matrix as given,
+// Sources works on its transpose; Automatic lets Run pick the one it expects
+// to be cheaper.
+enum class TSearchSide { Automatic, Targets, Sources };
+
 // Thrown by Run when the run was stopped; everything the run made is freed.
 class TCancelled : public std::runtime_error {
 public:

@@ -487,16 +487,16 @@ void TExtensionBicliques::BuildColumns() {
   }
 }
 
-TExtensionSide TExtensionBicliques::ChooseSide() const {
-  if (Side != TExtensionSide::Automatic) return Side;
+TSearchSide TExtensionBicliques::ChooseSide() const {
+  if (Side != TSearchSide::Automatic) return Side;
   // A node tries every extension vertex outside its intent, each try
   // intersecting an extent of the other side's words; a try costs a few words
   // more for its bookkeeping.
   const auto cost = [](std::int64_t extension, std::int64_t otherWords) {
     return extension * (otherWords + 8);
   };
-  return cost(RowCount, TargetWords) < cost(ColumnCount, SourceWords) ? TExtensionSide::Sources
-                                                                      : TExtensionSide::Targets;
+  return cost(RowCount, TargetWords) < cost(ColumnCount, SourceWords) ? TSearchSide::Sources
+                                                                      : TSearchSide::Targets;
 }
 
 std::int32_t TExtensionBicliques::ExtensionWords() const { return Transposed ? SourceWords : TargetWords; }
@@ -535,7 +535,7 @@ std::int64_t TExtensionBicliques::Run(const TRunConfig& config) {
   if (RowCount == 0) return 0;
   // Without targets there is one result, all sources, on either side; the
   // target side keeps it free of empty sets.
-  Transposed = ColumnCount > 0 && ChooseSide() == TExtensionSide::Sources;
+  Transposed = ColumnCount > 0 && ChooseSide() == TSearchSide::Sources;
 
   const TBounds& bounds = config.Bounds;
   TContext context{};
@@ -584,8 +584,8 @@ std::int64_t TExtensionBicliques::Run(const TRunConfig& config) {
 
 std::int64_t TExtensionBicliques::Count() const { return ResultCount; }
 
-TExtensionSide TExtensionBicliques::UsedSide() const {
-  return Transposed ? TExtensionSide::Sources : TExtensionSide::Targets;
+TSearchSide TExtensionBicliques::UsedSide() const {
+  return Transposed ? TSearchSide::Sources : TSearchSide::Targets;
 }
 
 void TExtensionBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t* out) const {

@@ -16,16 +16,11 @@
 
 #include "Engineunit.h"
 
-// The side whose vertices extend a set one by one; the other side is reached
-// by closure. Targets keeps the matrix as given, Sources works on its
-// transpose; Automatic lets Run pick the one it expects to be cheaper.
-enum class TExtensionSide { Automatic, Targets, Sources };
-
 class TExtensionBicliques : public TEngine {
 public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
-  TExtensionSide Side = TExtensionSide::Automatic;
+  TSearchSide Side = TSearchSide::Automatic;
 
   // All rows empty. Pre: both >= 0.
   TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount);
@@ -43,7 +38,7 @@ public:
   // target side WordCount(ColumnCount) words.
   void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const override;
   // The side Run extended: Targets or Sources.
-  TExtensionSide UsedSide() const;
+  TSearchSide UsedSide() const;
 
 private:
   std::int32_t TargetWords; // words of a target set
@@ -62,7 +57,7 @@ private:
   std::int64_t ResultCount = 0;
 
   void BuildColumns();
-  TExtensionSide ChooseSide() const;
+  TSearchSide ChooseSide() const;
   std::int32_t ExtensionWords() const;
   // Writes the vertices of the other side adjacent to all of `set` (an
   // extension-side set) into `out`.

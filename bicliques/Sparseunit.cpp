@@ -839,8 +839,8 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   Store.reset();
   auto store = std::make_unique<TStore>();
   TLists lists = TakeLists(RowCount, ColumnCount, Adjacent, RowAt, RowLength);
-  Transposed = Side == TSparseSide::Sources ||
-               (Side == TSparseSide::Automatic && RowCount > 0 && ColumnCount > 0 && SourcesCostLess(lists));
+  Transposed = Side == TSearchSide::Sources ||
+               (Side == TSearchSide::Automatic && RowCount > 0 && ColumnCount > 0 && SourcesCostLess(lists));
   TSearch search;
   SetUpSides(lists, Transposed, config.Bounds, search, store->ItemStarts, store->ItemMembers, RowCount,
              ColumnCount);
@@ -889,8 +889,8 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
 
 std::int64_t TSparseBicliques::Count() const { return ResultCount; }
 
-TSparseSide TSparseBicliques::UsedSide() const {
-  return Transposed ? TSparseSide::Sources : TSparseSide::Targets;
+TSearchSide TSparseBicliques::UsedSide() const {
+  return Transposed ? TSearchSide::Sources : TSearchSide::Targets;
 }
 
 void TSparseBicliques::ForEachResult(std::int64_t first, std::int64_t last,

@@ -22,16 +22,11 @@
 
 #include "Engineunit.h"
 
-// The side whose vertices form the item sets of the search; the other side
-// is the occurrence side. Targets keeps the matrix as given, Sources works on
-// its transpose; Automatic lets Run pick the one it expects to be cheaper.
-enum class TSparseSide { Automatic, Targets, Sources };
-
 class TSparseBicliques : public TEngine {
 public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
-  TSparseSide Side = TSparseSide::Automatic;
+  TSearchSide Side = TSearchSide::Automatic;
 
   // All rows empty. Pre: both >= 0.
   TSparseBicliques(std::int32_t rowCount, std::int32_t columnCount);
@@ -50,7 +45,7 @@ public:
   // Results first..last-1 of the stored order, each as two Members lists.
   void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const override;
   // The side Run searched: Targets or Sources.
-  TSparseSide UsedSide() const;
+  TSearchSide UsedSide() const;
 
 private:
   // Source s: RowLength[s] targets at Adjacent[RowAt[s]]; rows may come in

@@ -94,7 +94,7 @@ std::string LineOfWords(const std::uint64_t* sources, std::int32_t rows, const s
 
 // The engine's results, each formatted bit by bit, sorted; fails the test on
 // a count that does not match or a result given twice.
-std::vector<std::string> EngineLines(const TRowTexts& matrix, TExtensionSide side, std::int32_t threads) {
+std::vector<std::string> EngineLines(const TRowTexts& matrix, TSearchSide side, std::int32_t threads) {
   const auto rows = static_cast<std::int32_t>(matrix.size());
   const auto columns = static_cast<std::int32_t>(Width(matrix));
   TExtensionBicliques engine(rows, columns);
@@ -105,7 +105,7 @@ std::vector<std::string> EngineLines(const TRowTexts& matrix, TExtensionSide sid
   config.Threads = threads;
   const std::int64_t count = engine.Run(config);
   EXPECT_EQ(count, engine.Count());
-  if (side != TExtensionSide::Automatic && rows > 0 && columns > 0) {
+  if (side != TSearchSide::Automatic && rows > 0 && columns > 0) {
     EXPECT_EQ(engine.UsedSide(), side);
   }
 
@@ -143,8 +143,7 @@ TRowTexts RandomMatrix(std::size_t rows, std::size_t columns, double density, st
   return matrix;
 }
 
-constexpr TExtensionSide BothSides[] = {TExtensionSide::Targets, TExtensionSide::Sources,
-                                        TExtensionSide::Automatic};
+constexpr TSearchSide BothSides[] = {TSearchSide::Targets, TSearchSide::Sources, TSearchSide::Automatic};
 
 } // namespace
 
@@ -174,7 +173,7 @@ TEST(Extensionunit, EdgeCasesOnEverySide) {
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(ByRowSubsets(c.Matrix), c.Lines) << c.Name << " (oracle)";
-    for (const TExtensionSide side : BothSides) {
+    for (const TSearchSide side : BothSides) {
       for (const std::int32_t threads : {1, 2}) {
         EXPECT_EQ(EngineLines(c.Matrix, side, threads), c.Lines)
             << c.Name << ", side " << static_cast<int>(side) << ", threads " << threads;
@@ -191,7 +190,7 @@ TEST(Extensionunit, MatchesRowSubsetsOnRandomMatrices) {
   for (int round = 0; round < 150; ++round) {
     const TRowTexts matrix = RandomMatrix(rowCount(random), columnCount(random), density(random), random);
     const std::vector<std::string> expected = ByRowSubsets(matrix);
-    for (const TExtensionSide side : BothSides) {
+    for (const TSearchSide side : BothSides) {
       ASSERT_EQ(EngineLines(matrix, side, 1 + round % 3), expected)
           << "round " << round << ", side " << static_cast<int>(side);
     }
@@ -212,13 +211,13 @@ TEST(Extensionunit, MatchesAcrossWordBoundaries) {
     for (const TShape shape : wide) {
       const TRowTexts matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
       const std::vector<std::string> expected = ByRowSubsets(matrix);
-      for (const TExtensionSide side : BothSides)
+      for (const TSearchSide side : BothSides)
         EXPECT_EQ(EngineLines(matrix, side, 2), expected) << shape.Rows << " x " << shape.Columns;
     }
     for (const TShape shape : tall) {
       const TRowTexts matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
       const std::vector<std::string> expected = ByColumnSubsets(matrix);
-      for (const TExtensionSide side : BothSides)
+      for (const TSearchSide side : BothSides)
         EXPECT_EQ(EngineLines(matrix, side, 2), expected) << shape.Rows << " x " << shape.Columns;
     }
   }

@@ -38,7 +38,7 @@ bool Ascending(const TVertexSet& set) {
 }
 
 struct TOptions {
-  TSparseSide Side = TSparseSide::Automatic;
+  TSearchSide Side = TSearchSide::Automatic;
   std::int32_t Threads = 1;
   bool Stream = false;
   TBounds Bounds;
@@ -170,7 +170,7 @@ TRowTexts SparseMatrix(std::size_t rows, std::size_t columns, std::mt19937_64& r
   return matrix;
 }
 
-constexpr TSparseSide EverySide[] = {TSparseSide::Targets, TSparseSide::Sources, TSparseSide::Automatic};
+constexpr TSearchSide EverySide[] = {TSearchSide::Targets, TSearchSide::Sources, TSearchSide::Automatic};
 
 } // namespace
 
@@ -199,7 +199,7 @@ TEST(Sparseunit, EdgeCasesOnEverySide) {
   EXPECT_EQ(bruteforce::ResultLines(cases[1].Matrix), (std::vector<std::string>{"1 : 1", "1,2 : ", "2 : 2"}));
   for (const TCase& c : cases) {
     const std::vector<std::string> expected = bruteforce::ResultLines(c.Matrix);
-    for (const TSparseSide side : EverySide) {
+    for (const TSearchSide side : EverySide) {
       for (const bool stream : {false, true}) {
         for (const std::int32_t threads : {1, 2}) {
           EXPECT_EQ(EngineLines(c.Matrix, {side, threads, stream, {}}), expected)
@@ -242,7 +242,7 @@ TEST(Sparseunit, MatchesTheExtensionEngineOnLargerMatrices) {
                                  ? SparseMatrix(shape.Rows, shape.Columns, random)
                                  : RandomMatrix(shape.Rows, shape.Columns, shape.Density, random);
     const std::vector<std::string> expected = ExtensionLines(matrix);
-    for (const TSparseSide side : EverySide) {
+    for (const TSearchSide side : EverySide) {
       EXPECT_EQ(EngineLines(matrix, {side, 1, true, {}}), expected)
           << shape.Rows << " x " << shape.Columns << ", side " << static_cast<int>(side);
     }
@@ -254,7 +254,7 @@ TEST(Sparseunit, StoredStreamedAndThreadCountsAgree) {
   for (int round = 0; round < 6; ++round) {
     const TRowTexts matrix =
         round % 2 == 0 ? SparseMatrix(150, 120, random) : RandomMatrix(40, 40, 0.4, random);
-    for (const TSparseSide side : {TSparseSide::Targets, TSparseSide::Sources}) {
+    for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
       const std::vector<std::string> first = EngineLines(matrix, {side, 1, false, {}});
       EXPECT_FALSE(first.empty());
       for (const std::int32_t threads : {1, 2, 4}) {
@@ -292,9 +292,9 @@ TEST(Sparseunit, BoundsEqualFilteringTheUnboundedResult) {
   for (int round = 0; round < 8; ++round) {
     const TRowTexts matrix =
         round % 2 == 0 ? SparseMatrix(60, 50, random) : RandomMatrix(20, 18, 0.45, random);
-    const std::vector<std::string> all = EngineLines(matrix, {TSparseSide::Targets, 1, true, {}});
+    const std::vector<std::string> all = EngineLines(matrix, {TSearchSide::Targets, 1, true, {}});
     for (const TBoundCase& c : cases) {
-      for (const TSparseSide side : {TSparseSide::Targets, TSparseSide::Sources}) {
+      for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
         EXPECT_EQ(EngineLines(matrix, {side, 1 + round % 2, round % 3 == 0, c.Bounds}),
                   Filtered(all, c.Bounds))
             << c.Name << ", round " << round << ", side " << static_cast<int>(side);
@@ -317,7 +317,7 @@ TSparseBicliques* BigEngine(std::mt19937_64& random, std::int32_t rows = 400, st
     }
     engine->SetRow(s, targets);
   }
-  engine->Side = TSparseSide::Targets;
+  engine->Side = TSearchSide::Targets;
   return engine;
 }
 
