@@ -4,7 +4,9 @@
 #include "Runcontrolunit.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <chrono>
 #include <condition_variable>
@@ -104,12 +106,53 @@ struct TSearch {
   std::int32_t MaxSupport = 0;
   std::int32_t MinItems = 0;
   std::int32_t MaxItems = 0;
+  std::int32_t SmallDatabase = 64; // entries of the largest bit-searched database
   const TResultVisitor* Stream = nullptr;
   // The stop request and the progress reports (worker 0 only).
   TRunControl* Control = nullptr;
 };
 
 class TWorker;
+
+// What Extend made of a child with children to search.
+enum class TChild {
+  None,  // nothing to search below it
+  Lists, // a conditional database of lists, in the next level
+  Bits,  // a database of at most 64 entries, in the first bit level
+};
+
+// A node of a small database, where entry i of the database is bit i: the
+// masks say which entries hold an item. The node's own transactions are a
+// mask its caller holds.
+struct TBitLevel {
+  std::vector<std::int32_t> Items;   // candidates, ascending
+  std::vector<std::uint64_t> Masks;  // per candidate
+  std::vector<std::uint64_t> Others; // per item below the core outside the set
+};
+
+// Leaves in `masks` only those that are no subset of another: a mask that
+// holds a set of entries is one of them or holds it too, and so does its
+// intersection with any set.
+void KeepMaximal(std::vector<std::uint64_t>& masks) {
+  std::sort(masks.begin(), masks.end(), [](std::uint64_t a, std::uint64_t b) {
+    const int bitsA = std::popcount(a);
+    const int bitsB = std::popcount(b);
+    return bitsA != bitsB ? bitsA > bitsB : a < b;
+  });
+  std::size_t kept = 0;
+  for (const std::uint64_t mask : masks) {
+    const bool covered = std::any_of(masks.begin(), masks.begin() + static_cast<std::ptrdiff_t>(kept),
+                                     [&](std::uint64_t wider) { return (mask & ~wider) == 0; });
+    if (!covered) masks[kept++] = mask;
+  }
+  masks.resize(kept);
+}
+
+// Calls visit(i) for every entry i of `mask`.
+template <typename TVisit> void ForEachEntry(std::uint64_t mask, TVisit&& visit) {
+  for (; mask != 0; mask &= mask - 1)
+    visit(static_cast<std::size_t>(std::countr_zero(mask)));
+}
 
 struct TShared {
   std::atomic<std::int32_t> Next{0}; // next root candidate, by Order
@@ -133,13 +176,13 @@ public:
 
   TWorker(const TSearch& search, TShared& shared, std::int32_t id)
       : Search(search), Shared(shared), Id(id), Count(static_cast<std::size_t>(search.Items), 0),
-        Slot(static_cast<std::size_t>(search.Items), -1) {}
+        Slot(static_cast<std::size_t>(search.Items), -1), MaskOf(static_cast<std::size_t>(search.Items), 0) {}
 
   // Builds the root node from the raw transactions into `root`; emits it.
   // Returns whether it has children to search.
   bool MakeRoot(TLevel& raw, std::vector<std::int32_t>& all, TLevel& root) {
     std::int32_t witness = -1;
-    return Extend(raw, all.data(), static_cast<std::int32_t>(all.size()), -1, root, witness);
+    return Extend(raw, all.data(), static_cast<std::int32_t>(all.size()), -1, root, witness) != TChild::None;
   }
 
   void Deliver(TLevel& level) {
@@ -203,15 +246,8 @@ public:
     for (std::size_t k = level.Candidates.size(); k-- > 0;) {
       Tick();
       if (level.Witness[k] >= 0) continue;
-      const std::int32_t first = level.OccStarts[k];
-      std::int32_t witness = -1;
-      const bool inner = Extend(level, level.Occ.data() + first, level.OccStarts[k + 1] - first,
-                                level.Candidates[k], Level(depth + 1), witness);
-      if (witness >= 0) {
-        level.Witness[k] = witness;
-      } else if (inner) {
-        Expand(depth + 1);
-      }
+      const std::int32_t witness = SearchChild(level, k, depth);
+      if (witness >= 0) level.Witness[k] = witness;
     }
   }
 
@@ -223,17 +259,75 @@ public:
       const auto k = static_cast<std::size_t>(Shared.Order[static_cast<std::size_t>(next)]);
       Tick();
       if (LoadWitness(root, k) >= 0) continue;
-      const std::int32_t first = root.OccStarts[k];
-      std::int32_t witness = -1;
-      const bool inner = Extend(root, root.Occ.data() + first, root.OccStarts[k + 1] - first,
-                                root.Candidates[k], Level(1), witness);
-      if (witness >= 0) {
-        StoreWitness(root, k, witness);
-      } else if (inner) {
-        Expand(1);
-      }
+      const std::int32_t witness = SearchChild(root, k, 0);
+      if (witness >= 0) StoreWitness(root, k, witness);
     }
     Found.store(Total(), std::memory_order_relaxed);
+  }
+
+  // Searches the child of the node at `depth` by its candidate k, and the
+  // child's subtree. Returns the witness of a failed prefix test, else -1.
+  std::int32_t SearchChild(TLevel& parent, std::size_t k, std::size_t depth) {
+    const std::int32_t first = parent.OccStarts[k];
+    std::int32_t witness = -1;
+    switch (Extend(parent, parent.Occ.data() + first, parent.OccStarts[k + 1] - first, parent.Candidates[k],
+                   Level(depth + 1), witness)) {
+    case TChild::None:
+      break;
+    case TChild::Lists:
+      Expand(depth + 1);
+      break;
+    case TChild::Bits:
+      ExpandBits(0, BitOccurrence);
+      break;
+    }
+    return witness;
+  }
+
+  // Searches the children of the bit level at `depth`, whose transactions
+  // are `occurrence`. The same search as Expand, with sets of entries as
+  // masks: a child's transactions are its parent's ANDed with the mask of
+  // its item, and it fails the prefix test when an item below its item,
+  // outside the set, holds all of them.
+  void ExpandBits(std::size_t depth, std::uint64_t occurrence) {
+    const TBitLevel& level = BitLevel(depth);
+    for (std::size_t k = 0; k < level.Items.size(); ++k) {
+      Tick();
+      const std::uint64_t child = occurrence & level.Masks[k];
+      const std::int32_t support = Weight(child);
+      if (support < Search.MinSupport) continue;
+      TBitLevel& next = BitLevel(depth + 1);
+      if (!KeepsPrefixBits(level, k, child, next)) continue;
+      const std::size_t outer = Members.size();
+      Members.push_back(level.Items[k]);
+      next.Items.clear();
+      next.Masks.clear();
+      for (std::size_t j = k + 1; j < level.Items.size(); ++j) {
+        const std::uint64_t shared = level.Masks[j] & child;
+        if (shared == child) {
+          Members.push_back(level.Items[j]); // in the closure
+        } else if (shared != 0 && (Search.MinSupport == 1 || Weight(shared) >= Search.MinSupport)) {
+          next.Items.push_back(level.Items[j]);
+          next.Masks.push_back(shared);
+        }
+      }
+      const auto size = static_cast<std::int64_t>(Members.size());
+      if (support <= Search.MaxSupport && size >= Search.MinItems && size <= Search.MaxItems) {
+        Extent.clear();
+        if (Search.Stream != nullptr) {
+          ForEachEntry(child, [&](std::size_t bit) {
+            const TEntry& entry = *BitEntries[bit];
+            Extent.insert(Extent.end(), entry.Ids, entry.Ids + entry.Weight);
+          });
+          std::sort(Extent.begin(), Extent.end());
+        }
+        Emit(Members, Extent);
+      }
+      if (!next.Items.empty() && size < Search.MaxItems &&
+          size + static_cast<std::int64_t>(next.Items.size()) >= Search.MinItems)
+        ExpandBits(depth + 1, child);
+      Members.resize(outer);
+    }
   }
 
   // Results so far, stored or streamed.
@@ -274,8 +368,100 @@ private:
   std::vector<std::int32_t> GroupAt;
   std::vector<std::int32_t> GroupLowAt;
   std::vector<std::int32_t> Below; // per entry of the child's occurrence: its high items below e
+  // The bit search: its levels, the entry of every bit, whether every entry
+  // weighs 1, the first level's transactions and the current item set.
+  std::vector<std::unique_ptr<TBitLevel>> BitLevels;
+  std::array<const TEntry*, 64> BitEntries{};
+  bool UnitWeights = true;
+  std::uint64_t BitOccurrence = 0;
+  std::vector<std::int32_t> Members;
+  std::vector<std::uint64_t> MaskOf; // per item: its entries while the first bit level is made
+  std::vector<std::int32_t> Masked;  // items with a mask
   std::int64_t Streamed = 0;
   std::uint32_t Steps = 0;
+
+  TBitLevel& BitLevel(std::size_t depth) {
+    while (BitLevels.size() <= depth)
+      BitLevels.push_back(std::make_unique<TBitLevel>());
+    return *BitLevels[depth];
+  }
+
+  // How many transactions the entries of `mask` hold.
+  std::int32_t Weight(std::uint64_t mask) const {
+    if (UnitWeights) return std::popcount(mask);
+    std::int32_t weight = 0;
+    ForEachEntry(mask, [&](std::size_t bit) { weight += BitEntries[bit]->Weight; });
+    return weight;
+  }
+
+  // The prefix test of the child of `level` by its candidate k, with
+  // transactions `child`: the items below that candidate outside the set
+  // are the level's others and its candidates before k. Keeps in
+  // `next.Others` the masks of those that hold some of the child's
+  // transactions.
+  static bool KeepsPrefixBits(const TBitLevel& level, std::size_t k, std::uint64_t child, TBitLevel& next) {
+    next.Others.clear();
+    const auto keep = [&](std::uint64_t mask) {
+      const std::uint64_t shared = mask & child;
+      if (shared == child) return false;
+      if (shared != 0) next.Others.push_back(shared);
+      return true;
+    };
+    for (const std::uint64_t mask : level.Others) {
+      if (!keep(mask)) return false;
+    }
+    for (std::size_t j = 0; j < k; ++j) {
+      if (!keep(level.Masks[j])) return false;
+    }
+    return true;
+  }
+
+  // The first bit level from the child of `parent` by e, whose entries are
+  // occ[0..count) (at most 64), with Count holding the weights of the items
+  // above e: its candidates are the items that would go into its list
+  // database, its others every item below e the entries hold.
+  void MakeBits(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+                std::int32_t support, const std::vector<std::int32_t>& itemset) {
+    assert(count <= 64);
+    Masked.clear();
+    const auto mark = [&](std::int32_t item, std::uint64_t bit) {
+      std::uint64_t& mask = MaskOf[static_cast<std::size_t>(item)];
+      if (mask == 0) Masked.push_back(item);
+      mask |= bit;
+    };
+    UnitWeights = true;
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      BitEntries[static_cast<std::size_t>(i)] = &entry;
+      UnitWeights = UnitWeights && entry.Weight == 1;
+      const std::uint64_t bit = std::uint64_t{1} << i;
+      for (std::int32_t j = 0; j < entry.LowLength; ++j)
+        mark(entry.Low[j], bit);
+      for (std::int32_t j = 0; j < entry.HighLength; ++j) {
+        const std::int32_t item = entry.High[j];
+        const std::int32_t counted = item > e ? Count[static_cast<std::size_t>(item)] : 0;
+        if (item < e || (counted >= Search.MinSupport && counted < support)) mark(item, bit);
+      }
+    }
+    std::sort(Masked.begin(), Masked.end());
+    TBitLevel& level = BitLevel(0);
+    level.Items.clear();
+    level.Masks.clear();
+    level.Others.clear();
+    for (const std::int32_t item : Masked) {
+      std::uint64_t& mask = MaskOf[static_cast<std::size_t>(item)];
+      if (item < e) {
+        level.Others.push_back(mask);
+      } else {
+        level.Items.push_back(item);
+        level.Masks.push_back(mask);
+      }
+      mask = 0;
+    }
+    KeepMaximal(level.Others);
+    Members.assign(itemset.begin(), itemset.end());
+    BitOccurrence = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+  }
 
   TLevel& Level(std::size_t depth) {
     while (Levels.size() <= depth)
@@ -407,19 +593,18 @@ private:
   // The child of `parent` by item e (e < 0: the root, made from every raw
   // transaction), whose entries in `parent` are occ[0..count): closes it,
   // tests its prefix, emits it and builds its database into `child`.
-  // Returns whether the child has children to search.
-  // On a failed prefix test `witness` is set to an item below e in the
-  // closure but not in the parent.
-  bool Extend(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
-              TLevel& child, std::int32_t& witness) {
+  // Returns what it made of the child's database. On a failed prefix test `witness` is set to an item below e
+  // in the closure but not in the parent.
+  TChild Extend(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+                TLevel& child, std::int32_t& witness) {
     std::int32_t support = 0;
     for (std::int32_t i = 0; i < count; ++i)
       support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
-    if (support < Search.MinSupport) return false;
+    if (support < Search.MinSupport) return TChild::None;
 
     // The lowest witness is the best: below a sibling's extension it fails
     // that sibling's whole subtree.
-    if (!KeepsPrefix(parent, occ, count, e, witness)) return false;
+    if (!KeepsPrefix(parent, occ, count, e, witness)) return TChild::None;
     CountAbove(parent, occ, count, e);
     Added.clear();
     for (const std::int32_t item : Touched) {
@@ -475,11 +660,16 @@ private:
     std::sort(child.Blocked.begin(), child.Blocked.end());
     if (left == 0 || size >= Search.MaxItems || size + left < Search.MinItems) {
       ClearCounts();
-      return false;
+      return TChild::None;
+    }
+    if (e >= 0 && count <= Search.SmallDatabase) {
+      MakeBits(parent, occ, count, e, support, child.Itemset);
+      ClearCounts();
+      return BitLevel(0).Items.empty() ? TChild::None : TChild::Bits;
     }
     Build(parent, occ, count, e, support, child);
     ClearCounts();
-    return !child.Entries.empty();
+    return child.Entries.empty() ? TChild::None : TChild::Lists;
   }
 
   void ClearCounts() {
@@ -849,6 +1039,7 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
       Transposed ? RenumberItems(ColumnCount, RowCount, lists.ColumnStarts, lists.ColumnMembers)
                  : RenumberItems(RowCount, ColumnCount, lists.RowStarts, lists.RowMembers);
   search.Original = original.data();
+  search.SmallDatabase = std::clamp(SmallDatabase, 0, 64);
   search.Stream = config.Stream ? &config.Stream : nullptr;
   TRunControl control(config);
   search.Control = &control;

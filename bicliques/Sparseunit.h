@@ -27,6 +27,9 @@ public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
   TSearchSide Side = TSearchSide::Automatic;
+  // Conditional databases of at most this many entries (0 to 64) are
+  // searched with one bit per entry.
+  std::int32_t SmallDatabase = 64;
 
   // All rows empty. Pre: both >= 0.
   TSparseBicliques(std::int32_t rowCount, std::int32_t columnCount);

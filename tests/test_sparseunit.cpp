@@ -42,6 +42,7 @@ struct TOptions {
   std::int32_t Threads = 1;
   bool Stream = false;
   TBounds Bounds;
+  std::int32_t SmallDatabase = 64;
 };
 
 void Fill(TSparseBicliques& engine, const TRowTexts& matrix) {
@@ -60,6 +61,7 @@ void Fill(TSparseBicliques& engine, const TRowTexts& matrix) {
 std::vector<std::string> EngineLines(const TRowTexts& matrix, const TOptions& options) {
   TSparseBicliques engine(static_cast<std::int32_t>(matrix.size()), static_cast<std::int32_t>(Width(matrix)));
   engine.Side = options.Side;
+  engine.SmallDatabase = options.SmallDatabase;
   Fill(engine, matrix);
   std::mutex mutex;
   std::vector<std::string> lines;
@@ -223,7 +225,8 @@ TEST(Sparseunit, MatchesBruteForceOnRandomMatrices) {
     TRowTexts matrix = bruteforce::RandomMatrix(dense, rows, columns);
     if (round % 2 == 0) matrix = SparseMatrix(rows, columns, random);
     const std::vector<std::string> expected = bruteforce::ResultLines(matrix);
-    const TOptions options{EverySide[round % 3], 1 + round % 4, round % 5 < 2, {}};
+    // A third of the rounds search every database as lists.
+    const TOptions options{EverySide[round % 3], 1 + round % 4, round % 5 < 2, {}, round % 3 == 1 ? 0 : 64};
     ASSERT_EQ(EngineLines(matrix, options), expected) << "round " << round;
   }
 }
@@ -243,8 +246,11 @@ TEST(Sparseunit, MatchesTheExtensionEngineOnLargerMatrices) {
                                  : RandomMatrix(shape.Rows, shape.Columns, shape.Density, random);
     const std::vector<std::string> expected = ExtensionLines(matrix);
     for (const TSearchSide side : EverySide) {
-      EXPECT_EQ(EngineLines(matrix, {side, 1, true, {}}), expected)
-          << shape.Rows << " x " << shape.Columns << ", side " << static_cast<int>(side);
+      for (const std::int32_t small : {0, 1, 64}) {
+        EXPECT_EQ(EngineLines(matrix, {side, 1, true, {}, small}), expected)
+            << shape.Rows << " x " << shape.Columns << ", side " << static_cast<int>(side)
+            << ", bit databases up to " << small << " entries";
+      }
     }
   }
 }
@@ -295,8 +301,10 @@ TEST(Sparseunit, BoundsEqualFilteringTheUnboundedResult) {
     const std::vector<std::string> all = EngineLines(matrix, {TSearchSide::Targets, 1, true, {}});
     for (const TBoundCase& c : cases) {
       for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
-        EXPECT_EQ(EngineLines(matrix, {side, 1 + round % 2, round % 3 == 0, c.Bounds}),
-                  Filtered(all, c.Bounds))
+        // Half the rounds search every database as lists.
+        EXPECT_EQ(
+            EngineLines(matrix, {side, 1 + round % 2, round % 3 == 0, c.Bounds, round % 4 < 2 ? 64 : 0}),
+            Filtered(all, c.Bounds))
             << c.Name << ", round " << round << ", side " << static_cast<int>(side);
       }
     }
