@@ -133,19 +133,22 @@ struct TBitLevel {
 // Leaves in `masks` only those that are no subset of another: a mask that
 // holds a set of entries is one of them or holds it too, and so does its
 // intersection with any set.
-void KeepMaximal(std::vector<std::uint64_t>& masks) {
-  std::sort(masks.begin(), masks.end(), [](std::uint64_t a, std::uint64_t b) {
-    const int bitsA = std::popcount(a);
-    const int bitsB = std::popcount(b);
-    return bitsA != bitsB ? bitsA > bitsB : a < b;
-  });
-  std::size_t kept = 0;
-  for (const std::uint64_t mask : masks) {
-    const bool covered = std::any_of(masks.begin(), masks.begin() + static_cast<std::ptrdiff_t>(kept),
-                                     [&](std::uint64_t wider) { return (mask & ~wider) == 0; });
-    if (!covered) masks[kept++] = mask;
+void KeepMaximal(std::vector<std::uint64_t>& masks, std::vector<std::uint64_t>& scratch) {
+  // Widest first, by a counting sort on the number of bits.
+  std::array<std::size_t, 66> at{};
+  for (const std::uint64_t mask : masks)
+    ++at[static_cast<std::size_t>(64 - std::popcount(mask)) + 1];
+  for (std::size_t bits = 1; bits < at.size(); ++bits)
+    at[bits] += at[bits - 1];
+  scratch.resize(masks.size());
+  for (const std::uint64_t mask : masks)
+    scratch[at[static_cast<std::size_t>(64 - std::popcount(mask))]++] = mask;
+  masks.clear();
+  for (const std::uint64_t mask : scratch) {
+    const bool covered =
+        std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; });
+    if (!covered) masks.push_back(mask);
   }
-  masks.resize(kept);
 }
 
 // Calls visit(i) for every entry i of `mask`.
@@ -377,6 +380,7 @@ private:
   std::vector<std::int32_t> Members;
   std::vector<std::uint64_t> MaskOf; // per item: its entries while the first bit level is made
   std::vector<std::int32_t> Masked;  // items with a mask
+  std::vector<std::uint64_t> MaskScratch;
   std::int64_t Streamed = 0;
   std::uint32_t Steps = 0;
 
@@ -443,7 +447,6 @@ private:
         if (item < e || (counted >= Search.MinSupport && counted < support)) mark(item, bit);
       }
     }
-    std::sort(Masked.begin(), Masked.end());
     TBitLevel& level = BitLevel(0);
     level.Items.clear();
     level.Masks.clear();
@@ -452,13 +455,17 @@ private:
       std::uint64_t& mask = MaskOf[static_cast<std::size_t>(item)];
       if (item < e) {
         level.Others.push_back(mask);
+        mask = 0;
       } else {
         level.Items.push_back(item);
-        level.Masks.push_back(mask);
       }
-      mask = 0;
     }
-    KeepMaximal(level.Others);
+    std::sort(level.Items.begin(), level.Items.end());
+    for (const std::int32_t item : level.Items) {
+      level.Masks.push_back(MaskOf[static_cast<std::size_t>(item)]);
+      MaskOf[static_cast<std::size_t>(item)] = 0;
+    }
+    KeepMaximal(level.Others, MaskScratch);
     Members.assign(itemset.begin(), itemset.end());
     BitOccurrence = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
   }
