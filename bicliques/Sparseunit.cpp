@@ -67,6 +67,9 @@ struct TLevel {
   // Per candidate: the witness of its failed child, else -1. Read and written
   // through atomic_ref, since the root's is shared by every thread.
   std::vector<std::int32_t> Witness;
+  // The candidates known to fail, with their witnesses: the blocked ones and
+  // the failed children so far (the root's are each worker's own).
+  std::vector<std::pair<std::int32_t, std::int32_t>> Failed;
 };
 
 std::int32_t LoadWitness(const TLevel& level, std::size_t k) {
@@ -185,7 +188,8 @@ public:
   // Returns whether it has children to search.
   bool MakeRoot(TLevel& raw, std::vector<std::int32_t>& all, TLevel& root) {
     std::int32_t witness = -1;
-    return Extend(raw, all.data(), static_cast<std::int32_t>(all.size()), -1, root, witness) != TChild::None;
+    return Extend(raw, {}, all.data(), static_cast<std::int32_t>(all.size()), -1, root, witness) !=
+           TChild::None;
   }
 
   void Deliver(TLevel& level) {
@@ -238,6 +242,7 @@ public:
         ++k;
       if (k < candidates && level.Candidates[k] == item) level.Witness[k] = witness;
     }
+    level.Failed = level.Blocked;
   }
 
   // Searches the children of the node at `depth`.
@@ -249,8 +254,11 @@ public:
     for (std::size_t k = level.Candidates.size(); k-- > 0;) {
       Tick();
       if (level.Witness[k] >= 0) continue;
-      const std::int32_t witness = SearchChild(level, k, depth);
-      if (witness >= 0) level.Witness[k] = witness;
+      const std::int32_t witness = SearchChild(level, level.Failed, k, depth);
+      if (witness >= 0) {
+        level.Witness[k] = witness;
+        level.Failed.emplace_back(level.Candidates[k], witness);
+      }
     }
   }
 
@@ -262,19 +270,25 @@ public:
       const auto k = static_cast<std::size_t>(Shared.Order[static_cast<std::size_t>(next)]);
       Tick();
       if (LoadWitness(root, k) >= 0) continue;
-      const std::int32_t witness = SearchChild(root, k, 0);
-      if (witness >= 0) StoreWitness(root, k, witness);
+      const std::int32_t witness = SearchChild(root, RootFailed, k, 0);
+      if (witness >= 0) {
+        StoreWitness(root, k, witness);
+        RootFailed.emplace_back(root.Candidates[k], witness);
+      }
     }
     Found.store(Total(), std::memory_order_relaxed);
   }
 
   // Searches the child of the node at `depth` by its candidate k, and the
-  // child's subtree. Returns the witness of a failed prefix test, else -1.
-  std::int32_t SearchChild(TLevel& parent, std::size_t k, std::size_t depth) {
+  // child's subtree; `failed` are the node's candidates known to fail.
+  // Returns the witness of a failed prefix test, else -1.
+  std::int32_t SearchChild(const TLevel& parent,
+                           const std::vector<std::pair<std::int32_t, std::int32_t>>& failed, std::size_t k,
+                           std::size_t depth) {
     const std::int32_t first = parent.OccStarts[k];
     std::int32_t witness = -1;
-    switch (Extend(parent, parent.Occ.data() + first, parent.OccStarts[k + 1] - first, parent.Candidates[k],
-                   Level(depth + 1), witness)) {
+    switch (Extend(parent, failed, parent.Occ.data() + first, parent.OccStarts[k + 1] - first,
+                   parent.Candidates[k], Level(depth + 1), witness)) {
     case TChild::None:
       break;
     case TChild::Lists:
@@ -381,6 +395,7 @@ private:
   std::vector<std::uint64_t> MaskOf; // per item: its entries while the first bit level is made
   std::vector<std::int32_t> Masked;  // items with a mask
   std::vector<std::uint64_t> MaskScratch;
+  std::vector<std::pair<std::int32_t, std::int32_t>> RootFailed; // the root's failed candidates seen here
   std::int64_t Streamed = 0;
   std::uint32_t Steps = 0;
 
@@ -602,8 +617,9 @@ private:
   // tests its prefix, emits it and builds its database into `child`.
   // Returns what it made of the child's database. On a failed prefix test `witness` is set to an item below e
   // in the closure but not in the parent.
-  TChild Extend(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
-                TLevel& child, std::int32_t& witness) {
+  TChild Extend(const TLevel& parent, const std::vector<std::pair<std::int32_t, std::int32_t>>& failed,
+                const std::int32_t* occ, std::int32_t count, std::int32_t e, TLevel& child,
+                std::int32_t& witness) {
     std::int32_t support = 0;
     for (std::int32_t i = 0; i < count; ++i)
       support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
@@ -645,24 +661,22 @@ private:
     // when the witness is below e (no descendant can gain it). Such items
     // leave the database (count -1); the others are handed down.
     child.Blocked.clear();
+    for (const auto& [item, known] : failed) {
+      std::int32_t& counted = Count[static_cast<std::size_t>(item)];
+      // Items below e have no count.
+      if (counted < Search.MinSupport || counted >= support ||
+          std::binary_search(child.Itemset.begin(), child.Itemset.end(), known))
+        continue;
+      if (known < e) {
+        counted = -1;
+      } else {
+        child.Blocked.emplace_back(item, known);
+      }
+    }
     std::int32_t left = 0;
     for (const std::int32_t item : Touched) {
-      std::int32_t& counted = Count[static_cast<std::size_t>(item)];
-      if (item < e || counted < Search.MinSupport || counted >= support) continue;
-      if (!parent.Witness.empty()) {
-        const auto k = static_cast<std::size_t>(
-            std::lower_bound(parent.Candidates.begin(), parent.Candidates.end(), item) -
-            parent.Candidates.begin());
-        const std::int32_t known = LoadWitness(parent, k);
-        if (known >= 0 && !std::binary_search(child.Itemset.begin(), child.Itemset.end(), known)) {
-          if (known < e) {
-            counted = -1;
-            continue;
-          }
-          child.Blocked.emplace_back(item, known);
-        }
-      }
-      ++left;
+      const std::int32_t counted = Count[static_cast<std::size_t>(item)];
+      if (counted >= Search.MinSupport && counted < support) ++left;
     }
     std::sort(child.Blocked.begin(), child.Blocked.end());
     if (left == 0 || size >= Search.MaxItems || size + left < Search.MinItems) {
