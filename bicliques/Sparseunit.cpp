@@ -154,6 +154,15 @@ void KeepMaximal(std::vector<std::uint64_t>& masks, std::vector<std::uint64_t>& 
   }
 }
 
+// Adds `mask` to the antichain `masks` unless one of them holds it; drops
+// those it holds.
+void AddMaximal(std::vector<std::uint64_t>& masks, std::uint64_t mask) {
+  if (std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; }))
+    return;
+  std::erase_if(masks, [&](std::uint64_t narrower) { return (narrower & ~mask) == 0; });
+  masks.push_back(mask);
+}
+
 // Calls visit(i) for every entry i of `mask`.
 template <typename TVisit> void ForEachEntry(std::uint64_t mask, TVisit&& visit) {
   for (; mask != 0; mask &= mask - 1)
@@ -307,14 +316,16 @@ public:
   // its item, and it fails the prefix test when an item below its item,
   // outside the set, holds all of them.
   void ExpandBits(std::size_t depth, std::uint64_t occurrence) {
-    const TBitLevel& level = BitLevel(depth);
+    TBitLevel& level = BitLevel(depth);
     for (std::size_t k = 0; k < level.Items.size(); ++k) {
       Tick();
+      // Candidates before k are items below k outside the set.
+      if (k > 0) AddMaximal(level.Others, level.Masks[k - 1]);
       const std::uint64_t child = occurrence & level.Masks[k];
       const std::int32_t support = Weight(child);
       if (support < Search.MinSupport) continue;
       TBitLevel& next = BitLevel(depth + 1);
-      if (!KeepsPrefixBits(level, k, child, next)) continue;
+      if (!KeepsPrefixBits(level, child, next)) continue;
       const std::size_t outer = Members.size();
       Members.push_back(level.Items[k]);
       next.Items.clear();
@@ -413,24 +424,16 @@ private:
     return weight;
   }
 
-  // The prefix test of the child of `level` by its candidate k, with
-  // transactions `child`: the items below that candidate outside the set
-  // are the level's others and its candidates before k. Keeps in
-  // `next.Others` the masks of those that hold some of the child's
+  // The prefix test of a child of `level` with transactions `child`: the
+  // level's others are the widest masks of the items below the child's
+  // item outside the set. Keeps in `next.Others` their parts in the child's
   // transactions.
-  static bool KeepsPrefixBits(const TBitLevel& level, std::size_t k, std::uint64_t child, TBitLevel& next) {
+  bool KeepsPrefixBits(const TBitLevel& level, std::uint64_t child, TBitLevel& next) {
     next.Others.clear();
-    const auto keep = [&](std::uint64_t mask) {
+    for (const std::uint64_t mask : level.Others) {
       const std::uint64_t shared = mask & child;
       if (shared == child) return false;
       if (shared != 0) next.Others.push_back(shared);
-      return true;
-    };
-    for (const std::uint64_t mask : level.Others) {
-      if (!keep(mask)) return false;
-    }
-    for (std::size_t j = 0; j < k; ++j) {
-      if (!keep(level.Masks[j])) return false;
     }
     return true;
   }
