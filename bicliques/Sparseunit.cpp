@@ -659,29 +659,12 @@ private:
       Emit(child.Itemset, Extent);
     }
 
-    // What the parent learnt of failed candidates above e: an item whose
-    // witness is not in the child fails there too, and in the whole subtree
-    // when the witness is below e (no descendant can gain it). Such items
-    // leave the database (count -1); the others are handed down.
-    child.Blocked.clear();
-    for (const auto& [item, known] : failed) {
-      std::int32_t& counted = Count[static_cast<std::size_t>(item)];
-      // Items below e have no count.
-      if (counted < Search.MinSupport || counted >= support ||
-          std::binary_search(child.Itemset.begin(), child.Itemset.end(), known))
-        continue;
-      if (known < e) {
-        counted = -1;
-      } else {
-        child.Blocked.emplace_back(item, known);
-      }
-    }
+    HandDownFailures(parent, failed, e, support, child);
     std::int32_t left = 0;
     for (const std::int32_t item : Touched) {
       const std::int32_t counted = Count[static_cast<std::size_t>(item)];
       if (counted >= Search.MinSupport && counted < support) ++left;
     }
-    std::sort(child.Blocked.begin(), child.Blocked.end());
     if (left == 0 || size >= Search.MaxItems || size + left < Search.MinItems) {
       ClearCounts();
       return TChild::None;
@@ -694,6 +677,43 @@ private:
     Build(parent, occ, count, e, support, child);
     ClearCounts();
     return child.Entries.empty() ? TChild::None : TChild::Lists;
+  }
+
+  // What the parent learnt of failed candidates above e: an item whose
+  // witness is not in the child fails there too, and in the whole subtree
+  // when the witness is below e (no descendant can gain it). Such items
+  // leave the database (count -1); the others go to the child's Blocked.
+  void HandDownFailures(const TLevel& parent,
+                        const std::vector<std::pair<std::int32_t, std::int32_t>>& failed, std::int32_t e,
+                        std::int32_t support, TLevel& child) {
+    child.Blocked.clear();
+    const auto handDown = [&](std::int32_t item, std::int32_t known) {
+      std::int32_t& counted = Count[static_cast<std::size_t>(item)];
+      // Items below e have no count.
+      if (counted < Search.MinSupport || counted >= support ||
+          std::binary_search(child.Itemset.begin(), child.Itemset.end(), known))
+        return;
+      if (known < e) {
+        counted = -1;
+      } else {
+        child.Blocked.emplace_back(item, known);
+      }
+    };
+    // The failed candidates, unless they are many more than the counted
+    // items: then those are looked up among the parent's candidates.
+    if (failed.size() <= 256 * Touched.size()) {
+      for (const auto& [item, known] : failed)
+        handDown(item, known);
+    } else if (!parent.Witness.empty()) {
+      for (const std::int32_t item : Touched) {
+        const auto k = static_cast<std::size_t>(
+            std::lower_bound(parent.Candidates.begin(), parent.Candidates.end(), item) -
+            parent.Candidates.begin());
+        const std::int32_t known = LoadWitness(parent, k);
+        if (known >= 0) handDown(item, known);
+      }
+    }
+    std::sort(child.Blocked.begin(), child.Blocked.end());
   }
 
   void ClearCounts() {
