@@ -69,6 +69,9 @@ struct TRunConfig {
   // When set, Run hands every result to it as soon as it is found and keeps
   // none (Count still counts them); ForEachResult is then not to be called.
   TResultVisitor Stream;
+  // Set when Stream ignores what it is given (the caller only counts): an
+  // engine may then skip making the sets and calling Stream.
+  bool CountOnly = false;
 };
 
 // For the engines that extend sets of one side one vertex at a time (the

@@ -111,6 +111,7 @@ struct TSearch {
   std::int32_t MaxItems = 0;
   std::int32_t SmallDatabase = 64; // entries of the largest bit-searched database
   const TResultVisitor* Stream = nullptr;
+  bool CountOnly = false; // Stream ignores the results: only count them
   // The stop request and the progress reports (worker 0 only).
   TRunControl* Control = nullptr;
 };
@@ -342,7 +343,7 @@ public:
       const auto size = static_cast<std::int64_t>(Members.size());
       if (support <= Search.MaxSupport && size >= Search.MinItems && size <= Search.MaxItems) {
         Extent.clear();
-        if (Search.Stream != nullptr) {
+        if (Search.Stream != nullptr && !Search.CountOnly) {
           ForEachEntry(child, [&](std::size_t bit) {
             const TEntry& entry = *BitEntries[bit];
             Extent.insert(Extent.end(), entry.Ids, entry.Ids + entry.Weight);
@@ -503,6 +504,10 @@ private:
 
   // Hands on a result given in search numbers.
   void Emit(const std::vector<std::int32_t>& itemset, const std::vector<std::int32_t>& ids) {
+    if (Search.CountOnly) {
+      ++Streamed;
+      return;
+    }
     Named.clear();
     for (const std::int32_t item : itemset)
       Named.push_back(Search.Original[static_cast<std::size_t>(item)]);
@@ -649,7 +654,7 @@ private:
     if (support <= Search.MaxSupport && size >= Search.MinItems && size <= Search.MaxItems &&
         !(isRoot && Search.Transposed && size == 0)) {
       Extent.clear();
-      if (Search.Stream != nullptr) {
+      if (Search.Stream != nullptr && !Search.CountOnly) {
         for (std::int32_t i = 0; i < count; ++i) {
           const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
           Extent.insert(Extent.end(), entry.Ids, entry.Ids + entry.Weight);
@@ -1085,6 +1090,7 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   search.Original = original.data();
   search.SmallDatabase = std::clamp(SmallDatabase, 0, 64);
   search.Stream = config.Stream ? &config.Stream : nullptr;
+  search.CountOnly = config.Stream && config.CountOnly;
   TRunControl control(config);
   search.Control = &control;
 

@@ -134,6 +134,7 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   std::unique_ptr<TLineStream> stream;
   if (options.Output == TOutput::Count) {
     config.Stream = [](std::int32_t, const TVertexSet&, const TVertexSet&) {};
+    config.CountOnly = true;
   } else if (options.Output == TOutput::Unordered) {
     stream = std::make_unique<TLineStream>(lines, ThreadCount(config.Threads), options.Write);
     config.Stream = [&stream](std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {

@@ -172,6 +172,20 @@ TRowTexts SparseMatrix(std::size_t rows, std::size_t columns, std::mt19937_64& r
   return matrix;
 }
 
+// The count of a run whose Stream only counts.
+std::int64_t CountOnly(const TRowTexts& matrix, TSearchSide side, std::int32_t threads) {
+  TSparseBicliques engine(static_cast<std::int32_t>(matrix.size()), static_cast<std::int32_t>(Width(matrix)));
+  engine.Side = side;
+  Fill(engine, matrix);
+  TRunConfig config;
+  config.Threads = threads;
+  config.Stream = [](std::int32_t, const TVertexSet&, const TVertexSet&) {};
+  config.CountOnly = true;
+  const std::int64_t count = engine.Run(config);
+  EXPECT_EQ(count, engine.Count());
+  return count;
+}
+
 constexpr TSearchSide EverySide[] = {TSearchSide::Targets, TSearchSide::Sources, TSearchSide::Automatic};
 
 } // namespace
@@ -263,6 +277,10 @@ TEST(Sparseunit, StoredStreamedAndThreadCountsAgree) {
     for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
       const std::vector<std::string> first = EngineLines(matrix, {side, 1, false, {}});
       EXPECT_FALSE(first.empty());
+      for (const std::int32_t threads : {1, 2}) {
+        EXPECT_EQ(CountOnly(matrix, side, threads), static_cast<std::int64_t>(first.size()))
+            << "round " << round << ", threads " << threads;
+      }
       for (const std::int32_t threads : {1, 2, 4}) {
         for (const bool stream : {false, true}) {
           EXPECT_EQ(EngineLines(matrix, {side, threads, stream, {}}), first)
