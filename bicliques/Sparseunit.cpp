@@ -440,30 +440,42 @@ private:
   }
 
   // The first bit level from the child of `parent` by e, whose entries are
-  // occ[0..count) (at most 64), with Count holding the weights of the items
-  // above e: its candidates are the items that would go into its list
-  // database, its others every item below e the entries hold.
-  void MakeBits(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
+  // occ[0..count), with Count holding the weights of the items above e: its
+  // candidates are the items that would go into its list database, its
+  // others every item below e the entries hold. Entries without a candidate
+  // are left out, as no descendant occurs in them. False, with nothing
+  // made, when more entries than SmallDatabase are left.
+  bool MakeBits(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
                 std::int32_t support, const std::vector<std::int32_t>& itemset) {
-    assert(count <= 64);
     Masked.clear();
     const auto mark = [&](std::int32_t item, std::uint64_t bit) {
       std::uint64_t& mask = MaskOf[static_cast<std::size_t>(item)];
       if (mask == 0) Masked.push_back(item);
       mask |= bit;
     };
+    const auto isCandidate = [&](std::int32_t item) {
+      const std::int32_t counted = Count[static_cast<std::size_t>(item)];
+      return item > e && counted >= Search.MinSupport && counted < support;
+    };
     UnitWeights = true;
+    std::int32_t used = 0;
     for (std::int32_t i = 0; i < count; ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      BitEntries[static_cast<std::size_t>(i)] = &entry;
+      const std::int32_t* const end = entry.High + entry.HighLength;
+      const std::int32_t* const above = std::upper_bound(entry.High, end, e);
+      if (std::none_of(above, end, isCandidate)) continue;
+      if (used == Search.SmallDatabase) {
+        for (const std::int32_t item : Masked)
+          MaskOf[static_cast<std::size_t>(item)] = 0;
+        return false;
+      }
+      BitEntries[static_cast<std::size_t>(used)] = &entry;
       UnitWeights = UnitWeights && entry.Weight == 1;
-      const std::uint64_t bit = std::uint64_t{1} << i;
+      const std::uint64_t bit = std::uint64_t{1} << used++;
       for (std::int32_t j = 0; j < entry.LowLength; ++j)
         mark(entry.Low[j], bit);
-      for (std::int32_t j = 0; j < entry.HighLength; ++j) {
-        const std::int32_t item = entry.High[j];
-        const std::int32_t counted = item > e ? Count[static_cast<std::size_t>(item)] : 0;
-        if (item < e || (counted >= Search.MinSupport && counted < support)) mark(item, bit);
+      for (const std::int32_t* h = entry.High; h != end; ++h) {
+        if (h < above ? *h != e : isCandidate(*h)) mark(*h, bit);
       }
     }
     TBitLevel& level = BitLevel(0);
@@ -486,7 +498,8 @@ private:
     }
     KeepMaximal(level.Others, MaskScratch);
     Members.assign(itemset.begin(), itemset.end());
-    BitOccurrence = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    BitOccurrence = used == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << used) - 1;
+    return true;
   }
 
   TLevel& Level(std::size_t depth) {
@@ -674,8 +687,9 @@ private:
       ClearCounts();
       return TChild::None;
     }
-    if (e >= 0 && count <= Search.SmallDatabase) {
-      MakeBits(parent, occ, count, e, support, child.Itemset);
+    // Entries without a candidate do not count towards a bit database.
+    if (e >= 0 && count <= 4 * Search.SmallDatabase &&
+        MakeBits(parent, occ, count, e, support, child.Itemset)) {
       ClearCounts();
       return BitLevel(0).Items.empty() ? TChild::None : TChild::Bits;
     }
