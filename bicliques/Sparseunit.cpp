@@ -148,10 +148,17 @@ void KeepMaximal(std::vector<std::uint64_t>& masks, std::vector<std::uint64_t>& 
   for (const std::uint64_t mask : masks)
     scratch[at[static_cast<std::size_t>(64 - std::popcount(mask))]++] = mask;
   masks.clear();
+  std::uint64_t seen = 0; // the union of the masks kept
   for (const std::uint64_t mask : scratch) {
+    // A mask with a bit no kept one has is kept; one of a single seen bit is not.
     const bool covered =
-        std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; });
-    if (!covered) masks.push_back(mask);
+        (mask & ~seen) == 0 &&
+        (std::has_single_bit(mask) ||
+         std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; }));
+    if (!covered) {
+      masks.push_back(mask);
+      seen |= mask;
+    }
   }
 }
 
