@@ -99,17 +99,18 @@ TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, co
 TEngineKind AutomaticEngine(const TMatrix& matrix) {
   // The bit-set engine holds every row and every column at full width and
   // intersects whole extents: past this size, or on a large matrix of few
-  // ones, the adjacency lists win on memory and on time (measured on the
-  // benchmark sets, where the crossing lies near 1-2 % of ones from about
-  // ten million cells on).
+  // ones, the adjacency lists win on memory and on time. Measured on the
+  // benchmark sets, the crossing lies below 1 % of ones from about a million
+  // cells on, and near 2 % from about sixteen million cells on, where the
+  // extents grow long.
   constexpr std::int64_t DenseBytes = std::int64_t{128} << 20;
-  constexpr std::int64_t LargeCells = std::int64_t{16} << 20;
-  constexpr std::int64_t SparsePercent = 2;
   const std::int64_t rows = std::int64_t{matrix.Sources} * WordCount(matrix.Targets);
   const std::int64_t columns = std::int64_t{matrix.Targets} * WordCount(matrix.Sources);
   const std::int64_t cells = std::int64_t{matrix.Sources} * matrix.Targets;
+  const auto sparserThan = [&](std::int64_t percent) { return matrix.Ones() * 100 < cells * percent; };
   const bool large = (rows + columns) * 8 > DenseBytes;
-  const bool sparse = cells > LargeCells && matrix.Ones() * 100 < cells * SparsePercent;
+  const bool sparse = (cells > (std::int64_t{1} << 20) && sparserThan(1)) ||
+                      (cells > (std::int64_t{16} << 20) && sparserThan(2));
   return large || sparse ? TEngineKind::Sparse : TEngineKind::Extension;
 }
 

@@ -274,7 +274,9 @@ TEST(AutomaticEngine, PicksBitSetsOrListsByShapeAndOnes) {
   };
   const TCase cases[] = {
       {"small and dense", 1000, 100, 20000, TEngineKind::Extension},
-      {"small and sparse", 2000, 2000, 4000, TEngineKind::Extension},
+      {"small and sparse", 1000, 1000, 2000, TEngineKind::Extension},
+      {"mid-sized below 1 % of ones", 4000, 1500, 18'000, TEngineKind::Sparse},
+      {"mid-sized at 1.5 % of ones", 2000, 2000, 60'000, TEngineKind::Extension},
       {"large and dense", 8000, 4000, 3'200'000, TEngineKind::Extension},
       {"large and sparse", 100'000, 1000, 1'000'000, TEngineKind::Sparse},
       {"empty", 0, 0, 0, TEngineKind::Extension},
