@@ -469,7 +469,7 @@ private:
     for (std::int32_t i = 0; i < count; ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
       const std::int32_t* const end = entry.High + entry.HighLength;
-      const std::int32_t* const above = std::upper_bound(entry.High, end, e);
+      const std::int32_t* const above = Above(entry, i, e);
       if (std::none_of(above, end, isCandidate)) continue;
       if (used == Search.SmallDatabase) {
         for (const std::int32_t item : Masked)
@@ -553,17 +553,14 @@ private:
   // Whether the entries `occ` of `parent`, which all hold e, share no item
   // below e outside the parent's set (the prefix test). If not, returns such
   // an item in `witness`. Such an item is in every entry's low part or among
-  // its high items below e.
-  bool KeepsPrefix(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
-                   std::int32_t& witness) {
+  // its high items below e (Below tells how many).
+  bool KeepsPrefix(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t& witness) {
     // Only the items of the entry with the fewest of them can be shared.
     std::int32_t base = -1;
     std::int32_t fewest = 0;
     for (std::int32_t i = 0; i < count; ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      const auto length =
-          entry.LowLength + static_cast<std::int32_t>(
-                                std::lower_bound(entry.High, entry.High + entry.HighLength, e) - entry.High);
+      const std::int32_t length = entry.LowLength + Below[static_cast<std::size_t>(i)];
       if (base < 0 || length < fewest) {
         base = i;
         fewest = length;
@@ -618,6 +615,22 @@ private:
     Common.resize(kept);
   }
 
+  // How many high items below e each entry of occ[0..count) holds, in Below.
+  // High parts are ascending, and hold e when e is an item.
+  void FindBelow(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e) {
+    Below.resize(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      Below[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(
+          std::lower_bound(entry.High, entry.High + entry.HighLength, e) - entry.High);
+    }
+  }
+
+  // The first high item above e of `entry`, entry i of the child's occurrence.
+  const std::int32_t* Above(const TEntry& entry, std::int32_t i, std::int32_t e) const {
+    return entry.High + Below[static_cast<std::size_t>(i)] + (e >= 0 ? 1 : 0);
+  }
+
   // Weights of the items above e in the entries occ[0..count): Count per
   // item, the items counted in Touched.
   void CountAbove(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e) {
@@ -625,7 +638,7 @@ private:
     for (std::int32_t i = 0; i < count; ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
       const std::int32_t* const end = entry.High + entry.HighLength;
-      for (const std::int32_t* h = std::upper_bound(entry.High, end, e); h != end; ++h) {
+      for (const std::int32_t* h = Above(entry, i, e); h != end; ++h) {
         std::int32_t& counted = Count[static_cast<std::size_t>(*h)];
         if (counted == 0) Touched.push_back(*h);
         counted += entry.Weight;
@@ -652,10 +665,11 @@ private:
     for (std::int32_t i = 0; i < count; ++i)
       support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
     if (support < Search.MinSupport) return TChild::None;
+    FindBelow(parent, occ, count, e);
 
     // The lowest witness is the best: below a sibling's extension it fails
     // that sibling's whole subtree.
-    if (!KeepsPrefix(parent, occ, count, e, witness)) return TChild::None;
+    if (!KeepsPrefix(parent, occ, count, witness)) return TChild::None;
     CountAbove(parent, occ, count, e);
     Added.clear();
     for (const std::int32_t item : Touched) {
@@ -772,7 +786,6 @@ private:
   void GroupEntries(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
                     std::int32_t support, TLevel& child) {
     GroupOf.assign(static_cast<std::size_t>(count), -1);
-    Below.resize(static_cast<std::size_t>(count));
     GroupHash.clear();
     GroupStart.clear();
     GroupMembers.clear();
@@ -789,9 +802,7 @@ private:
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
       const std::size_t start = child.Items.size();
       std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
-      // High parts are ascending: skip to the first item above e.
-      const std::int32_t* from = std::upper_bound(entry.High, entry.High + entry.HighLength, e);
-      Below[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(from - entry.High) - (e >= 0 ? 1 : 0);
+      const std::int32_t* from = Above(entry, i, e);
       for (const std::int32_t* h = from; h != entry.High + entry.HighLength; ++h) {
         const std::int32_t counted = Count[static_cast<std::size_t>(*h)];
         if (counted >= Search.MinSupport && counted < support) {
