@@ -64,6 +64,7 @@ struct TLevel {
   std::vector<std::int32_t> Candidates; // ascending
   std::vector<std::int32_t> OccStarts;  // per candidate, into Occ; one more
   std::vector<std::int32_t> Occ;        // entry numbers
+  std::vector<std::int32_t> OccPlace;   // per Occ: the candidate's place in the entry's high part
   // Per candidate: the witness of its failed child, else -1. Read and written
   // through atomic_ref, since the root's is shared by every thread.
   std::vector<std::int32_t> Witness;
@@ -205,7 +206,7 @@ public:
   // Returns whether it has children to search.
   bool MakeRoot(TLevel& raw, std::vector<std::int32_t>& all, TLevel& root) {
     std::int32_t witness = -1;
-    return Extend(raw, {}, all.data(), static_cast<std::int32_t>(all.size()), -1, root, witness) !=
+    return Extend(raw, {}, all.data(), nullptr, static_cast<std::int32_t>(all.size()), -1, root, witness) !=
            TChild::None;
   }
 
@@ -241,12 +242,15 @@ public:
     }
     level.OccStarts[candidates] = total;
     level.Occ.resize(static_cast<std::size_t>(total));
+    level.OccPlace.resize(static_cast<std::size_t>(total));
     std::copy(level.OccStarts.begin(), level.OccStarts.end() - 1, counts.begin());
     for (std::size_t e = 0; e < level.Entries.size(); ++e) {
       const TEntry& entry = level.Entries[e];
       for (std::int32_t i = 0; i < entry.HighLength; ++i) {
         const auto slot = static_cast<std::size_t>(Slot[static_cast<std::size_t>(entry.High[i])]);
-        level.Occ[static_cast<std::size_t>(counts[slot]++)] = static_cast<std::int32_t>(e);
+        const auto at = static_cast<std::size_t>(counts[slot]++);
+        level.Occ[at] = static_cast<std::int32_t>(e);
+        level.OccPlace[at] = i;
       }
     }
     for (const std::int32_t item : level.Candidates)
@@ -304,8 +308,8 @@ public:
                            std::size_t depth) {
     const std::int32_t first = parent.OccStarts[k];
     std::int32_t witness = -1;
-    switch (Extend(parent, failed, parent.Occ.data() + first, parent.OccStarts[k + 1] - first,
-                   parent.Candidates[k], Level(depth + 1), witness)) {
+    switch (Extend(parent, failed, parent.Occ.data() + first, parent.OccPlace.data() + first,
+                   parent.OccStarts[k + 1] - first, parent.Candidates[k], Level(depth + 1), witness)) {
     case TChild::None:
       break;
     case TChild::Lists:
@@ -615,17 +619,6 @@ private:
     Common.resize(kept);
   }
 
-  // How many high items below e each entry of occ[0..count) holds, in Below.
-  // High parts are ascending, and hold e when e is an item.
-  void FindBelow(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e) {
-    Below.resize(static_cast<std::size_t>(count));
-    for (std::int32_t i = 0; i < count; ++i) {
-      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      Below[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(
-          std::lower_bound(entry.High, entry.High + entry.HighLength, e) - entry.High);
-    }
-  }
-
   // The first high item above e of `entry`, entry i of the child's occurrence.
   const std::int32_t* Above(const TEntry& entry, std::int32_t i, std::int32_t e) const {
     return entry.High + Below[static_cast<std::size_t>(i)] + (e >= 0 ? 1 : 0);
@@ -654,18 +647,24 @@ private:
   }
 
   // The child of `parent` by item e (e < 0: the root, made from every raw
-  // transaction), whose entries in `parent` are occ[0..count): closes it,
+  // transaction), whose entries in `parent` are occ[0..count), with e at
+  // places[0..count) of their high parts (null for the root): closes it,
   // tests its prefix, emits it and builds its database into `child`.
   // Returns what it made of the child's database. On a failed prefix test `witness` is set to an item below e
   // in the closure but not in the parent.
   TChild Extend(const TLevel& parent, const std::vector<std::pair<std::int32_t, std::int32_t>>& failed,
-                const std::int32_t* occ, std::int32_t count, std::int32_t e, TLevel& child,
-                std::int32_t& witness) {
+                const std::int32_t* occ, const std::int32_t* places, std::int32_t count, std::int32_t e,
+                TLevel& child, std::int32_t& witness) {
     std::int32_t support = 0;
     for (std::int32_t i = 0; i < count; ++i)
       support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
     if (support < Search.MinSupport) return TChild::None;
-    FindBelow(parent, occ, count, e);
+    // Every high item before e is below it.
+    if (places != nullptr) {
+      Below.assign(places, places + count);
+    } else {
+      Below.assign(static_cast<std::size_t>(count), 0);
+    }
 
     // The lowest witness is the best: below a sibling's extension it fails
     // that sibling's whole subtree.
