@@ -73,6 +73,9 @@ struct TContext {
   bool Unbounded; // the bounds admit every result
 };
 
+// The fewest objects of a subtree handed to an idle thread.
+constexpr std::int32_t MinHandOffObjects = 8;
+
 // A subtree handed from one thread to another, with what its parent knew.
 struct TTask {
   std::vector<std::uint64_t> Extent;
@@ -437,7 +440,10 @@ private:
     for (std::size_t c = 0; c < level.ChildAttribute.size(); ++c) {
       const std::uint64_t* child = level.Children.data() + c * stride;
       const std::int32_t childStart = level.ChildAttribute[c] + 1;
-      if (childStart < Context.Attributes && Shared.Waiting.load(std::memory_order_relaxed) > 0) {
+      // A child of few objects has a small subtree: handing it over would
+      // cost more than it saves, and keep the idle thread coming back.
+      if (childStart < Context.Attributes && level.ChildSize[c] >= MinHandOffObjects &&
+          Shared.Waiting.load(std::memory_order_relaxed) > 0) {
         HandOff(child, child + ow, level.ChildSize[c], childStart, level);
         continue;
       }
