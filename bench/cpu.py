@@ -5,12 +5,14 @@ For every input of bench/peers.tsv (and, with --all, every other matrix of the
 shared data folder), runs the whole command pinned to one core (taskset -c 0),
 `--repeat` times, and prints one Markdown table: the count, the median CPU
 seconds (user + sys, from the kernel's accounting of the child), the peak
-resident memory, and beside them the peer figures of bench/peers.tsv.
+resident memory, and beside them the peer figures of bench/peers.tsv. With
+--all it also runs the random ladder of bench/run.sh.
 
   python3 bench/cpu.py [--repeat N] [--engine E] [--threads N] [--all] [--only TEXT]
 """
 import argparse
 import os
+import re
 import signal
 import statistics
 import subprocess
@@ -53,6 +55,13 @@ def inputs(data, all_files):
         rows.append((name, file, options.split(), float(cpu), float(peak)))
     if all_files:
         known = {r[1] for r in rows}
+        # The random ladder of bench/run.sh: lines such as "rand-50x50-50 50 50 50".
+        ladder = re.findall(r'"rand-\S+ (\d+) (\d+) ([\d.]+)"', (ROOT / "bench/run.sh").read_text())
+        for shape in ladder:
+            file = "gen:" + " ".join(shape)
+            if file not in known:
+                rows.append((f"rand-{shape[0]}x{shape[1]}-{shape[2]}", file, [], None, None))
+                known.add(file)
         for path in sorted((data).glob("*.txt")) + sorted((data / "big").glob("*.dat")):
             rel = "data/" + str(path.relative_to(data))
             if rel not in known and "SOURCES" not in rel:

@@ -1115,6 +1115,11 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   SetUpSides(lists, Transposed, config.Bounds, search, store->ItemStarts, store->ItemMembers, RowCount,
              ColumnCount);
   store->Transactions = search.Transactions;
+  if (config.Stream) {
+    // Streamed results are never read back from the item side's lists.
+    std::vector<std::int64_t>().swap(store->ItemStarts);
+    std::vector<std::int32_t>().swap(store->ItemMembers);
+  }
   const std::vector<std::int32_t> original =
       Transposed ? RenumberItems(ColumnCount, RowCount, lists.ColumnStarts, lists.ColumnMembers)
                  : RenumberItems(RowCount, ColumnCount, lists.RowStarts, lists.RowMembers);
@@ -1132,6 +1137,9 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   TWorker& main = *workers.front();
   TLevel root;
   const bool children = MakeRootLevel(search, main, root);
+  // The root holds its own copy of the transactions' items.
+  std::vector<std::int32_t>().swap(Transposed ? lists.ColumnMembers : lists.RowMembers);
+  search.Members = nullptr;
   EmitAllSources(search, config.Bounds, RowCount, ColumnCount, main);
 
   if (children) {
