@@ -13,6 +13,7 @@ import argparse
 import hashlib
 import os
 import re
+import signal
 import subprocess
 from pathlib import Path
 
@@ -55,11 +56,16 @@ def output(options, path, timeout, sort=False):
     if sort:
         command = ["sh", "-c", " ".join(f"'{c}'" for c in command) + " | LC_ALL=C sort -S 25%"]
     env = dict(os.environ, LC_ALL="C")
+    # A session of its own, so that a time out ends the whole pipe.
+    proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env,
+                            start_new_session=True)
     try:
-        out = subprocess.run(command, capture_output=True, timeout=timeout, check=True, env=env).stdout
-    except (subprocess.TimeoutExpired, subprocess.CalledProcessError):
+        out, _ = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(proc.pid, signal.SIGKILL)
+        proc.communicate()
         return None
-    return out
+    return out if proc.returncode == 0 else None
 
 
 def lines_and_hash(out):
@@ -83,12 +89,13 @@ def main():
             unordered = lines_and_hash(output([*fimi, "--order", "none"], path, args.timeout, sort=True))
             ordered = lines_and_hash(output(fimi, path, args.timeout))
             shown = lambda r: "over time limit" if r is None else f"{r[0]:,}"
-            agree = (count is not None and unordered is not None and ordered is not None
-                     and count == unordered[0] == ordered[0] and unordered[1] == ordered[1]
+            finished = count is not None and unordered is not None and ordered is not None
+            agree = (finished and count == unordered[0] == ordered[0] and unordered[1] == ordered[1]
                      and (expected is None or count == expected))
+            verdict = "yes" if agree else "**no**" if finished else "not finished"
             print(f"| {path.relative_to(BIG)} | {'not known' if expected is None else f'{expected:,}'} | "
                   f"{'over time limit' if count is None else f'{count:,}'} | {shown(unordered)} | "
-                  f"{shown(ordered)} | {'yes' if agree else '**no**'} |", flush=True)
+                  f"{shown(ordered)} | {verdict} |", flush=True)
 
 
 if __name__ == "__main__":
