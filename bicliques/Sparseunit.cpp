@@ -329,6 +329,7 @@ public:
   // outside the set, holds all of them.
   void ExpandBits(std::size_t depth, std::uint64_t occurrence) {
     TBitLevel& level = BitLevel(depth);
+    DropCovered(level, occurrence);
     for (std::size_t k = 0; k < level.Items.size(); ++k) {
       Tick();
       // Candidates before k are items below k outside the set.
@@ -434,6 +435,25 @@ private:
     std::int32_t weight = 0;
     ForEachEntry(mask, [&](std::size_t bit) { weight += BitEntries[bit]->Weight; });
     return weight;
+  }
+
+  // Leaves out the candidates whose transactions here all hold one of the
+  // level's others: their children fail the prefix test, here and in every
+  // subtree. Nor are they needed among the others of higher candidates or
+  // in a closure: whatever they would cover, the other covers too.
+  static void DropCovered(TBitLevel& level, std::uint64_t occurrence) {
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < level.Items.size(); ++k) {
+      const std::uint64_t here = occurrence & level.Masks[k];
+      if (std::any_of(level.Others.begin(), level.Others.end(),
+                      [&](std::uint64_t other) { return (here & ~other) == 0; }))
+        continue;
+      level.Items[kept] = level.Items[k];
+      level.Masks[kept] = level.Masks[k];
+      ++kept;
+    }
+    level.Items.resize(kept);
+    level.Masks.resize(kept);
   }
 
   // The prefix test of a child of `level` with transactions `child`: the
