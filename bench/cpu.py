@@ -4,8 +4,9 @@
 For every input of bench/peers.tsv (and, with --all, every other matrix of the
 shared data folder), runs the whole command pinned to one core (taskset -c 0),
 `--repeat` times, and prints one Markdown table: the count, the median CPU
-seconds (user + sys, from the kernel's accounting of the child), the peak
-resident memory, and beside them the peer figures of bench/peers.tsv. With
+seconds (user + sys, from the kernel's account of `taskset -c 0 bicliques
+...` started straight from this script), the peak resident memory (one more
+run, under /usr/bin/time), and beside them the peer figures of bench/peers.tsv. With
 --all it also runs the random ladder of bench/run.sh.
 
   python3 bench/cpu.py [--repeat N] [--engine E] [--threads N] [--all] [--only TEXT]
@@ -25,25 +26,37 @@ EXE = ROOT / "build/release/cli/bicliques"
 OUT = ROOT / "bench/out"
 
 
-def child_usage(command, timeout):
-    """Runs `command`; returns (cpu seconds, peak MiB, stdout). The CPU time is
-    the kernel's account of the whole child tree (wait4); the peak is the
-    resident peak of the command itself, as /usr/bin/time reads it (a child
-    forked from this script would count the script's own pages)."""
-    memory = OUT / "peak.txt"
+def run_child(command, timeout):
+    """Runs `command`, its output into OUT/stdout.txt; returns (rusage, output),
+    or None when it fails or runs out of time. The rusage is the kernel's
+    account of the command (wait4)."""
     with open(OUT / "stdout.txt", "wb") as out:
-        proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", str(memory), *command], stdout=out,
-                                stderr=subprocess.DEVNULL)
+        proc = subprocess.Popen(command, stdout=out, stderr=subprocess.DEVNULL)
         # Reap the child here so that its own rusage is read.
         timer = threading.Timer(timeout, lambda: os.kill(proc.pid, signal.SIGKILL))
         timer.start()
         _, status, usage = os.wait4(proc.pid, 0)
         timer.cancel()
-        proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.returncode != 0:
+    if os.waitstatus_to_exitcode(status) != 0:
         return None
-    peak = int(memory.read_text().split()[-1]) / 1024
-    return usage.ru_utime + usage.ru_stime, peak, (OUT / "stdout.txt").read_text().strip()
+    return usage, (OUT / "stdout.txt").read_text().strip()
+
+
+def cpu_seconds(command, timeout):
+    """User + sys seconds of `command`, started straight from here; None on failure."""
+    result = run_child(command, timeout)
+    return None if result is None else result[0].ru_utime + result[0].ru_stime
+
+
+def peak_and_output(command, timeout):
+    """(peak resident MiB, output) of `command`, as /usr/bin/time reads the peak:
+    the command's own rusage would count this script's pages from before its
+    exec. None on failure."""
+    memory = OUT / "peak.txt"
+    result = run_child(["/usr/bin/time", "-f", "%M", "-o", str(memory), *command], timeout)
+    if result is None:
+        return None
+    return int(memory.read_text().split()[-1]) / 1024, result[1]
 
 
 def inputs(data, all_files):
@@ -104,23 +117,19 @@ def main():
             continue
         command = ["taskset", "-c", "0", str(EXE), "--count", "--engine", args.engine, "--threads",
                    str(args.threads), *options, str(path)]
-        runs = []
-        for _ in range(args.repeat):
-            result = child_usage(command, args.timeout)
-            if result is None:
-                break
-            runs.append(result)
-        if len(runs) < args.repeat:
+        measured = peak_and_output(command, args.timeout)
+        runs = [cpu_seconds(command, args.timeout) for _ in range(args.repeat if measured else 0)]
+        if measured is None or None in runs:
             print(f"| {name} | failed or over {args.timeout:.0f} s | | | {peer_cpu or ''} | {peer_peak or ''} | |")
             sys.stdout.flush()
             continue
-        cpu = statistics.median(r[0] for r in runs)
-        peak = max(r[1] for r in runs)
+        peak, count = measured
+        cpu = statistics.median(runs)
         verdict = ""
         if peer_cpu is not None:
             verdict = "ahead" if cpu < peer_cpu else "**behind**"
             verdict += f" ({cpu / peer_cpu:.2f}x)"
-        print(f"| {name} | {runs[0][2]} | {cpu:.3f} | {peak:.1f} | {peer_cpu if peer_cpu is not None else ''} | "
+        print(f"| {name} | {count} | {cpu:.3f} | {peak:.1f} | {peer_cpu if peer_cpu is not None else ''} | "
               f"{peer_peak if peer_peak is not None else ''} | {verdict} |")
         sys.stdout.flush()
 
