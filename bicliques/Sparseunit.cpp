@@ -809,6 +809,18 @@ private:
     GroupStart.clear();
     GroupMembers.clear();
     GroupFirst.clear();
+    // Room for the most there can be: at the root these hold the whole
+    // graph, and growing them step by step would touch twice the memory.
+    std::size_t highs = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
+      highs += static_cast<std::size_t>(entry.High + entry.HighLength - Above(entry, i, e));
+    }
+    child.Items.reserve(highs);
+    for (auto* groups : {&GroupStart, &GroupMembers, &GroupFirst})
+      groups->reserve(static_cast<std::size_t>(count));
+    GroupHash.reserve(static_cast<std::size_t>(count));
+    child.Entries.reserve(static_cast<std::size_t>(count));
     std::size_t mask = 0;
     if (count > 1) {
       std::size_t capacity = 4;
