@@ -135,6 +135,11 @@ struct TBitLevel {
   std::vector<std::uint64_t> Others; // per item below the core outside the set
 };
 
+// Whether one of `masks` holds every entry of `mask`.
+bool HeldByOne(const std::vector<std::uint64_t>& masks, std::uint64_t mask) {
+  return std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; });
+}
+
 // Leaves in `masks` only those that are no subset of another: a mask that
 // holds a set of entries is one of them or holds it too, and so does its
 // intersection with any set.
@@ -152,10 +157,7 @@ void KeepMaximal(std::vector<std::uint64_t>& masks, std::vector<std::uint64_t>& 
   std::uint64_t seen = 0; // the union of the masks kept
   for (const std::uint64_t mask : scratch) {
     // A mask with a bit no kept one has is kept; one of a single seen bit is not.
-    const bool covered =
-        (mask & ~seen) == 0 &&
-        (std::has_single_bit(mask) ||
-         std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; }));
+    const bool covered = (mask & ~seen) == 0 && (std::has_single_bit(mask) || HeldByOne(masks, mask));
     if (!covered) {
       masks.push_back(mask);
       seen |= mask;
@@ -166,8 +168,7 @@ void KeepMaximal(std::vector<std::uint64_t>& masks, std::vector<std::uint64_t>& 
 // Adds `mask` to the antichain `masks` unless one of them holds it; drops
 // those it holds.
 void AddMaximal(std::vector<std::uint64_t>& masks, std::uint64_t mask) {
-  if (std::any_of(masks.begin(), masks.end(), [&](std::uint64_t wider) { return (mask & ~wider) == 0; }))
-    return;
+  if (HeldByOne(masks, mask)) return;
   std::erase_if(masks, [&](std::uint64_t narrower) { return (narrower & ~mask) == 0; });
   masks.push_back(mask);
 }
@@ -429,6 +430,12 @@ private:
     return *BitLevels[depth];
   }
 
+  // Whether an item of weight `counted` in a child of weight `support` is a
+  // candidate of the child's database: frequent, and not in its closure.
+  bool IsCandidate(std::int32_t counted, std::int32_t support) const {
+    return counted >= Search.MinSupport && counted < support;
+  }
+
   // How many transactions the entries of `mask` hold.
   std::int32_t Weight(std::uint64_t mask) const {
     if (UnitWeights) return std::popcount(mask);
@@ -444,10 +451,7 @@ private:
   static void DropCovered(TBitLevel& level, std::uint64_t occurrence) {
     std::size_t kept = 0;
     for (std::size_t k = 0; k < level.Items.size(); ++k) {
-      const std::uint64_t here = occurrence & level.Masks[k];
-      if (std::any_of(level.Others.begin(), level.Others.end(),
-                      [&](std::uint64_t other) { return (here & ~other) == 0; }))
-        continue;
+      if (HeldByOne(level.Others, occurrence & level.Masks[k])) continue;
       level.Items[kept] = level.Items[k];
       level.Masks[kept] = level.Masks[k];
       ++kept;
@@ -485,8 +489,7 @@ private:
       mask |= bit;
     };
     const auto isCandidate = [&](std::int32_t item) {
-      const std::int32_t counted = Count[static_cast<std::size_t>(item)];
-      return item > e && counted >= Search.MinSupport && counted < support;
+      return item > e && IsCandidate(Count[static_cast<std::size_t>(item)], support);
     };
     UnitWeights = true;
     std::int32_t used = 0;
@@ -645,18 +648,22 @@ private:
   }
 
   // Weights of the items above e in the entries occ[0..count): Count per
-  // item, the items counted in Touched.
-  void CountAbove(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e) {
+  // item, the items counted in Touched. Returns how many it counted.
+  std::size_t CountAbove(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e) {
     Touched.clear();
+    std::size_t highs = 0;
     for (std::int32_t i = 0; i < count; ++i) {
       const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
       const std::int32_t* const end = entry.High + entry.HighLength;
-      for (const std::int32_t* h = Above(entry, i, e); h != end; ++h) {
+      const std::int32_t* const above = Above(entry, i, e);
+      highs += static_cast<std::size_t>(end - above);
+      for (const std::int32_t* h = above; h != end; ++h) {
         std::int32_t& counted = Count[static_cast<std::size_t>(*h)];
         if (counted == 0) Touched.push_back(*h);
         counted += entry.Weight;
       }
     }
+    return highs;
   }
 
   static std::size_t Mix(std::uint64_t hash) {
@@ -689,7 +696,7 @@ private:
     // The lowest witness is the best: below a sibling's extension it fails
     // that sibling's whole subtree.
     if (!KeepsPrefix(parent, occ, count, witness)) return TChild::None;
-    CountAbove(parent, occ, count, e);
+    const std::size_t highs = CountAbove(parent, occ, count, e);
     Added.clear();
     for (const std::int32_t item : Touched) {
       if (Count[static_cast<std::size_t>(item)] == support) Added.push_back(item);
@@ -720,8 +727,7 @@ private:
     HandDownFailures(parent, failed, e, support, child);
     std::int32_t left = 0;
     for (const std::int32_t item : Touched) {
-      const std::int32_t counted = Count[static_cast<std::size_t>(item)];
-      if (counted >= Search.MinSupport && counted < support) ++left;
+      if (IsCandidate(Count[static_cast<std::size_t>(item)], support)) ++left;
     }
     if (left == 0 || size >= Search.MaxItems || size + left < Search.MinItems) {
       ClearCounts();
@@ -733,7 +739,7 @@ private:
       ClearCounts();
       return BitLevel(0).Items.empty() ? TChild::None : TChild::Bits;
     }
-    Build(parent, occ, count, e, support, child);
+    Build(parent, occ, count, e, support, highs, child);
     ClearCounts();
     return child.Entries.empty() ? TChild::None : TChild::Lists;
   }
@@ -749,7 +755,7 @@ private:
     const auto handDown = [&](std::int32_t item, std::int32_t known) {
       std::int32_t& counted = Count[static_cast<std::size_t>(item)];
       // Items below e have no count.
-      if (counted < Search.MinSupport || counted >= support ||
+      if (!IsCandidate(counted, support) ||
           std::binary_search(child.Itemset.begin(), child.Itemset.end(), known))
         return;
       if (known < e) {
@@ -782,14 +788,15 @@ private:
   }
 
   // The child's database: the entries' items above e that are frequent and
-  // not in the closure, identical ones merged, empty ones dropped.
+  // not in the closure, identical ones merged, empty ones dropped. The
+  // entries hold `highs` items above e in all.
   void Build(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
-             std::int32_t support, TLevel& child) {
+             std::int32_t support, std::size_t highs, TLevel& child) {
     child.Entries.clear();
     child.Items.clear();
     child.Ids.clear();
     child.Lows.clear();
-    GroupEntries(parent, occ, count, e, support, child);
+    GroupEntries(parent, occ, count, e, support, highs, child);
     PlaceIds(parent, occ, count, child);
     PlaceLows(parent, occ, count, child);
     for (std::size_t g = 0; g < child.Entries.size(); ++g) {
@@ -803,7 +810,7 @@ private:
   // The high parts of the child's entries (in Items from GroupStart), with
   // their weights; GroupOf tells the group of every entry of occ, or -1.
   void GroupEntries(const TLevel& parent, const std::int32_t* occ, std::int32_t count, std::int32_t e,
-                    std::int32_t support, TLevel& child) {
+                    std::int32_t support, std::size_t highs, TLevel& child) {
     GroupOf.assign(static_cast<std::size_t>(count), -1);
     GroupHash.clear();
     GroupStart.clear();
@@ -811,11 +818,6 @@ private:
     GroupFirst.clear();
     // Room for the most there can be: at the root these hold the whole
     // graph, and growing them step by step would touch twice the memory.
-    std::size_t highs = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
-      const TEntry& entry = parent.Entries[static_cast<std::size_t>(occ[i])];
-      highs += static_cast<std::size_t>(entry.High + entry.HighLength - Above(entry, i, e));
-    }
     child.Items.reserve(highs);
     for (auto* groups : {&GroupStart, &GroupMembers, &GroupFirst})
       groups->reserve(static_cast<std::size_t>(count));
@@ -835,8 +837,7 @@ private:
       std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
       const std::int32_t* from = Above(entry, i, e);
       for (const std::int32_t* h = from; h != entry.High + entry.HighLength; ++h) {
-        const std::int32_t counted = Count[static_cast<std::size_t>(*h)];
-        if (counted >= Search.MinSupport && counted < support) {
+        if (IsCandidate(Count[static_cast<std::size_t>(*h)], support)) {
           child.Items.push_back(*h);
           hash = (hash ^ static_cast<std::uint64_t>(*h)) * 0x100000001b3ULL;
         }
