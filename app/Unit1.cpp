@@ -141,8 +141,15 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   // Beside the fixed controls, in the free room at the right: the engine
   // choice under the count, and the matrix picture under them.
   ComboBox1 = Place<QComboBox>(client, "ComboBox1", 736, 64, 106, 22);
-  ComboBox1->addItems({tr("Consensus"), tr("Extension")});
-  ComboBox1->setToolTip(tr("Enumeration engine; both give the same result"));
+  for (const TEngineEntry& engine : Engines()) {
+    ComboBox1->addItem(
+        QString::fromUtf8(engine.Caption.data(), static_cast<qsizetype>(engine.Caption.size())));
+    ComboBox1->setItemData(
+        ComboBox1->count() - 1,
+        QString::fromUtf8(engine.Summary.data(), static_cast<qsizetype>(engine.Summary.size())),
+        Qt::ToolTipRole);
+  }
+  ComboBox1->setToolTip(tr("Enumeration engine; every engine gives the same result"));
   CheckBox1 = Captioned<QCheckBox>(client, "CheckBox1", 700, 100, 150, 17, "Biclique at top left");
   CheckBox1->setToolTip(tr("Move the chosen biclique's rows and columns to the top left of the picture"));
   BitBtn4 = Captioned<QPushButton>(client, "BitBtn4", 856, 96, 75, 25, "Save PNG");
@@ -236,7 +243,7 @@ void TForm1::Button1Click() {
 
 void TForm1::StartRun() {
   TRunOptions options;
-  options.Engine = ComboBox1->currentIndex() == 1 ? TEngineKind::Extension : TEngineKind::Consensus;
+  options.Engine = Engines()[static_cast<std::size_t>(ComboBox1->currentIndex())].Kind;
   auto progress = std::make_shared<TProgressBox>();
   // The run calls this on its own thread, often; the window's timer shows
   // the latest report a few times a second.

@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "Bicliqueunit.h"
 #include "Dialogsunit.h"
 #include "Engineunit.h"
 #include "Generateunit.h"
@@ -66,16 +65,15 @@ public:
   TFileDialog FileSaveDialog1; // file choice for the input Save
   QPushButton* BitBtn3;        // "Save" the result pane: BitBtn3Click
   TFileDialog FileSaveDialog2; // file choice for the result Save
-  QComboBox* ComboBox1;        // the engine of RUN: consensus (default) or extension
+  QComboBox* ComboBox1;        // the engine of RUN, a row of the engine table; consensus by default
   QCheckBox* CheckBox1;        // the picture moves the chosen biclique to the top left
   QPushButton* BitBtn4;        // "Save PNG": the picture into a file: BitBtn4Click
   TFileDialog PictureSaveDialog;
   QScrollArea* ScrollBox1;  // holds Picture1
   TMatrixPicture* Picture1; // the matrix of the last RUN, the chosen biclique coloured
   TPaneMarks* Marks1;       // bands over RichEdit1's rows and columns of the chosen biclique
-  // Owns the consensus engine of the last RUN; null before the first and
-  // after a RUN of the extension engine.
-  std::unique_ptr<TBicliques> Bicliques;
+  // Owns the engine of the last RUN; null before the first.
+  std::unique_ptr<TEngine> Bicliques;
   // What RUN calls on its worker thread; RunLines unless a test puts in its own.
   std::function<TRunResult(const std::vector<std::string>&, const TRunOptions&)> Runner;
 

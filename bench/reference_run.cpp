@@ -1,13 +1,17 @@
 // bicliques-reference: runs the plain consensus engine that the tests keep as
 // the yardstick on one matrix file and reports like `bicliques --stats`, so
 // that bench/run.sh can set the fast engines beside it.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
-#include "Filesunit.h"
+#include "Readerunit.h"
 #include "ReferenceBicliques.h"
-#include "Rununit.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -15,13 +19,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const std::vector<std::string> lines = SplitLines(ReadAll(argv[1]));
-    MatrixOfLines(lines);
-    const auto sources = static_cast<std::int32_t>(lines.size());
-    const auto targets = static_cast<std::int32_t>(lines.empty() ? 0 : lines[0].size());
+    const int fd = ::open(argv[1], O_RDONLY);
+    if (fd < 0) throw std::runtime_error(std::string("cannot open ") + argv[1]);
+    const TMatrix matrix = ReadFd(fd, TFormat::Matrix);
+    ::close(fd);
+    const std::int32_t sources = matrix.Sources;
+    const std::int32_t targets = matrix.Targets;
     TReferenceBicliques engine(sources, targets);
     for (std::int32_t s = 0; s < sources; ++s)
-      engine.Rows[static_cast<std::size_t>(s)]->FromBinStr(lines[static_cast<std::size_t>(s)]);
+      for (const std::int32_t t : matrix.Row(s))
+        engine.Rows[static_cast<std::size_t>(s)]->Set(t, true);
     const auto start = std::chrono::steady_clock::now();
     const std::int32_t count = engine.Run();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -56,8 +56,9 @@ int main(int argc, char** argv) {
     if (fd < 0) continue;
     const TMatrix matrix = ReadFd(fd, FormatForPath(argv[a]));
     ::close(fd);
-    for (const TEngineKind engine : {TEngineKind::Consensus, TEngineKind::Extension}) {
-      std::printf("| %s | %s", argv[a], engine == TEngineKind::Consensus ? "consensus" : "closure");
+    for (const TEngineEntry& entry : Engines()) {
+      const TEngineKind engine = entry.Kind;
+      std::printf("| %s | %s", argv[a], entry.Name.data());
       for (const int delay : {250, 500, 1000}) {
         const double ms = StopAfter(matrix, engine, std::chrono::milliseconds(delay));
         if (ms < 0) {

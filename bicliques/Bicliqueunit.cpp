@@ -115,7 +115,7 @@ void TBicliques::SeedLists() {
 
 void TBicliques::ConsensusPass(const TRunConfig& config) {
   TRunControl control(config);
-  TakeNewSets(Core.Pass(control, ThreadCount(config.Threads), Passes + 1), config);
+  TakeNewSets(Core.Pass(control, ThreadCount(config.Threads), PassCount + 1), config);
 }
 
 std::int32_t TBicliques::Run() { return static_cast<std::int32_t>(Run(TRunConfig{})); }
@@ -127,13 +127,13 @@ std::int64_t TBicliques::Run(const TRunConfig& config) {
   Frontier = new TBitArrayList;
   NewResults = new TBitArrayList;
   TakeNewSets(Core.Seed(control, ThreadCount(config.Threads)), config);
-  Passes = 0;
+  PassCount = 0;
   std::int32_t before = 0;
   do {
     before = Results->ItemCount();
-    control.Report(TPhase::Enumerating, Passes + 1, before);
-    TakeNewSets(Core.Pass(control, ThreadCount(config.Threads), Passes + 1), config);
-    ++Passes;
+    control.Report(TPhase::Enumerating, PassCount + 1, before);
+    TakeNewSets(Core.Pass(control, ThreadCount(config.Threads), PassCount + 1), config);
+    ++PassCount;
   } while (Results->ItemCount() != before);
   SelectAdmitted(config.Bounds);
   if (config.Stream) ForEachResult(0, Count(), config.Stream);

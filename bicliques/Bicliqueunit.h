@@ -38,7 +38,7 @@ public:
   // Owns the list, borrows its arrays; holds a pass's new sets, empty between passes.
   TBitArrayList* NewResults = nullptr;
   // Number of consensus passes the last Run made.
-  std::int32_t Passes = 0;
+  std::int32_t PassCount = 0;
 
   // Rows gets rowCount zero arrays of columnCount bits. Pre: both >= 0.
   TBicliques(std::int32_t rowCount, std::int32_t columnCount);
@@ -55,6 +55,7 @@ public:
   // Sets the bits of Rows[source].
   void SetRow(std::int32_t source, std::span<const std::int32_t> targets) override;
   std::int64_t Count() const override;
+  std::int32_t Passes() const override { return PassCount; }
   // Results in list order, as words: sources WordCount(RowCount) words,
   // targets WordCount(ColumnCount) words.
   void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const override;

@@ -6,6 +6,26 @@
 // target sets of one or more sources (the target side), with the sources
 // adjacent to all of it (the source side). The order of results is the
 // engine's own; the set of results is not.
+//
+// The contract every engine keeps:
+// - Ownership: the engine owns its rows and whatever Run keeps. A visitor
+//   sees two TVertexSet views into the engine's or a worker's memory; they
+//   are valid only during that call, and a visitor that wants to keep a set
+//   copies it.
+// - Threads: Run's Stream is called on the worker threads of the run (worker
+//   0 is the thread that called Run), possibly at once on several, each call
+//   with its own worker number; Progress only on the thread that called Run.
+//   ForEachResult calls its visitor on the calling thread, as worker 0.
+// - Failures: a visitor, Progress or an allocation may throw. Run then stops
+//   every worker, frees what the run made and rethrows the first exception
+//   thrown on any thread (TCancelled for a stop request); afterwards the
+//   engine may only be destroyed. An exception from ForEachResult's visitor
+//   leaves the engine as it was.
+// - Streaming: with a Stream, Run hands out each result once, and keeps what
+//   its method needs beyond that: the closure and sparse engines hand each
+//   result out as they find it and keep none; the consensus engine needs
+//   every set for its passes, keeps them all, and hands them out when the
+//   passes end.
 #pragma once
 
 #include <chrono>
@@ -66,8 +86,8 @@ struct TRunConfig {
   std::function<void(const TProgress&)> Progress;
   std::chrono::milliseconds ProgressInterval{250};
   TBounds Bounds;
-  // When set, Run hands every result to it as soon as it is found and keeps
-  // none (Count still counts them); ForEachResult is then not to be called.
+  // When set, Run hands every result to it (see Streaming above; Count still
+  // counts them); ForEachResult is then not to be called.
   TResultVisitor Stream;
   // Set when Stream ignores what it is given (the caller only counts): an
   // engine may then skip making the sets and calling Stream.
@@ -103,4 +123,6 @@ public:
   // order; safe to call from several threads at once on ranges of their own.
   // Pre: Run has returned without a Stream; 0 <= first <= last <= Count().
   virtual void ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const = 0;
+  // Consensus passes the last Run made; 0 for an engine that makes none.
+  virtual std::int32_t Passes() const { return 0; }
 };

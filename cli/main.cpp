@@ -98,10 +98,7 @@ TMatrix ReadInput(const TOptions& options) {
 
 TRunOptions RunOptions(const TOptions& options, TOutputFile& output, TProgressLine& progress) {
   TRunOptions run;
-  run.Engine = options.Engine == "consensus" ? TEngineKind::Consensus
-               : options.Engine == "closure" ? TEngineKind::Extension
-               : options.Engine == "sparse"  ? TEngineKind::Sparse
-                                             : TEngineKind::Automatic;
+  run.Engine = *EngineNamed(options.Engine);
   run.Config.Threads = options.Threads;
   run.Config.Bounds = options.Bounds;
   run.Config.Progress = [&progress](const TProgress& report) {
@@ -215,10 +212,16 @@ int main(int argc, char** argv) {
   app.add_flag("--quiet", options.Quiet, "No progress line on standard error");
   app.add_flag("--stats", options.Stats,
                "Add a line on standard error: sources, targets, bicliques, passes, enumeration time");
-  app.add_option("--engine", options.Engine,
-                 "Enumeration engine; all give the same lines. auto: closure, or sparse for large sparse "
-                 "matrices; consensus: the window's consensus passes")
-      ->check(CLI::IsMember({"auto", "consensus", "closure", "sparse"}))
+  std::vector<std::string> engineNames{"auto"};
+  std::string engineHelp =
+      "Enumeration engine; all give the same lines. auto: closure, or sparse for large sparse "
+      "matrices";
+  for (const TEngineEntry& engine : Engines()) {
+    engineNames.emplace_back(engine.Name);
+    engineHelp += "; " + std::string(engine.Name) + ": " + std::string(engine.Summary);
+  }
+  app.add_option("--engine", options.Engine, engineHelp)
+      ->check(CLI::IsMember(engineNames))
       ->capture_default_str();
   app.add_option("--threads", options.Threads,
                  "Threads to use; 0 for every core (the results never depend on it)")

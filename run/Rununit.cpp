@@ -5,13 +5,11 @@
 #include <cstdio>
 #include <mutex>
 
-#include "Extensionunit.h"
 #include "Matrixtextunit.h"
 #include "Parallelunit.h"
 #include "Poslistunit.h"
 #include "Runcontrolunit.h"
 #include "Sortedlinesunit.h"
-#include "Sparseunit.h"
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -27,21 +25,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 namespace {
-
-std::unique_ptr<TEngine> MakeEngine(TEngineKind kind, const TMatrix& matrix) {
-  if (kind == TEngineKind::Automatic) kind = AutomaticEngine(matrix);
-  std::unique_ptr<TEngine> engine;
-  if (kind == TEngineKind::Extension) {
-    engine = std::make_unique<TExtensionBicliques>(matrix.Sources, matrix.Targets);
-  } else if (kind == TEngineKind::Sparse) {
-    engine = std::make_unique<TSparseBicliques>(matrix.Sources, matrix.Targets);
-  } else {
-    engine = std::make_unique<TBicliques>(matrix.Sources, matrix.Targets);
-  }
-  for (std::int32_t s = 0; s < matrix.Sources; ++s)
-    engine->SetRow(s, matrix.Row(s));
-  return engine;
-}
 
 // Results go to `write` in blocks of whole lines, one block per worker at a
 // time, so that the workers rarely wait for each other.
@@ -96,24 +79,6 @@ TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, co
 
 } // namespace
 
-TEngineKind AutomaticEngine(const TMatrix& matrix) {
-  // The bit-set engine holds every row and every column at full width and
-  // intersects whole extents: past this size, or on a large matrix of few
-  // ones, the adjacency lists win on memory and on time. Measured on the
-  // benchmark sets, the crossing lies below 1 % of ones from about a million
-  // cells on, and near 2 % from about sixteen million cells on, where the
-  // extents grow long.
-  constexpr std::int64_t DenseBytes = std::int64_t{128} << 20;
-  const std::int64_t rows = std::int64_t{matrix.Sources} * WordCount(matrix.Targets);
-  const std::int64_t columns = std::int64_t{matrix.Targets} * WordCount(matrix.Sources);
-  const std::int64_t cells = std::int64_t{matrix.Sources} * matrix.Targets;
-  const auto sparserThan = [&](std::int64_t percent) { return matrix.Ones() * 100 < cells * percent; };
-  const bool large = (rows + columns) * 8 > DenseBytes;
-  const bool sparse = (cells > (std::int64_t{1} << 20) && sparserThan(1)) ||
-                      (cells > (std::int64_t{16} << 20) && sparserThan(2));
-  return large || sparse ? TEngineKind::Sparse : TEngineKind::Extension;
-}
-
 TMatrix MatrixOfLines(const std::vector<std::string>& lines) {
   const std::unique_ptr<TReader> reader = MakeMatrixTextReader();
   for (std::size_t u = 0; u < lines.size(); ++u)
@@ -128,7 +93,6 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   result.Sources = matrix.Sources;
   result.Targets = matrix.Targets;
   std::unique_ptr<TEngine> engine = MakeEngine(options.Engine, matrix);
-  auto* const consensus = dynamic_cast<TBicliques*>(engine.get());
 
   TRunConfig config = options.Config;
   const TResultLines lines(matrix, options.Format);
@@ -146,7 +110,7 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   result.Count = engine->Run(config);
   if (stream) stream->FlushAll();
   result.Elapsed = std::chrono::steady_clock::now() - start;
-  if (consensus != nullptr) result.Passes = consensus->Passes;
+  result.Passes = engine->Passes();
 
   if (options.Output == TOutput::SortedText) {
     control.Report(TPhase::Formatting, result.Passes, result.Count);
@@ -160,8 +124,7 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
       result.Text = SortedResultText(result.Count, threads, format);
     }
   }
-  // The window keeps the consensus engine, as it kept it before.
-  if (consensus != nullptr) result.Engine.reset(static_cast<TBicliques*>(engine.release()));
+  result.Engine = std::move(engine);
   return result;
 }
 

@@ -14,20 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Bicliqueunit.h"
+#include "Enginetableunit.h"
 #include "Engineunit.h"
 #include "Matrixunit.h"
 #include "Resultlineunit.h"
-
-// The engine a run uses: TBicliques (consensus passes), TExtensionBicliques
-// (closure extension over bit sets, fast on dense matrices),
-// TSparseBicliques (closure extension over adjacency lists, for large sparse
-// graphs), or Automatic: the extension engine, or the sparse one when the
-// bit sets of the matrix would be large.
-enum class TEngineKind { Consensus, Extension, Sparse, Automatic };
-
-// The engine Automatic picks for a matrix of this shape.
-TEngineKind AutomaticEngine(const TMatrix& matrix);
 
 // What a run gives: the sorted result text, only the count, or every result
 // line handed to Write as soon as it is found, in no particular order.
@@ -56,9 +46,11 @@ struct TRunResult {
   std::int32_t Sources = 0;                      // input lines
   std::int32_t Targets = 0;                      // characters per line
   std::int64_t Count = 0;                        // maximal bicliques found
-  std::int32_t Passes = 0;                       // consensus passes; 0 for the extension engine
+  std::int32_t Passes = 0;                       // TEngine::Passes of the engine
   std::chrono::steady_clock::duration Elapsed{}; // enumeration only (with Unordered, writing too)
-  std::unique_ptr<TBicliques> Engine; // the consensus engine that produced the lines; null for any other
+  // The engine that produced the results, for a caller that keeps it (the
+  // window keeps the engine of its last RUN); it holds what its Run kept.
+  std::unique_ptr<TEngine> Engine;
 };
 
 // Splits text into lines at "\n" or "\r\n". A line break after the last line

@@ -96,7 +96,7 @@ TEST(TBicliques, WorkedCasesGiveTheirResultsTagsAndPasses) {
     auto engine = Engine(c.rows);
     EXPECT_EQ(engine->Run(), static_cast<std::int32_t>(c.results.size())) << c.name;
     EXPECT_EQ(Results(*engine), c.results) << c.name;
-    EXPECT_EQ(engine->Passes, c.passes) << c.name;
+    EXPECT_EQ(engine->Passes(), c.passes) << c.name;
     ExpectListInvariants(*engine);
   }
 }

@@ -62,7 +62,7 @@ void ExpectSameAsReference(const TRowTexts& rows) {
   TBicliques fast(n, Width(rows));
   Fill(fast, rows);
   EXPECT_EQ(fast.Run(), expectedCount);
-  EXPECT_EQ(fast.Passes, reference.Passes);
+  EXPECT_EQ(fast.Passes(), reference.Passes);
   EXPECT_EQ(Describe(fast.Results), Describe(reference.Results));
   EXPECT_EQ(fast.Frontier->ItemCount(), 0);
   EXPECT_EQ(fast.NewResults->ItemCount(), 0);
@@ -122,7 +122,7 @@ TEST(FastConsensus, WorkedCases) {
     TBicliques engine(static_cast<std::int32_t>(c.Rows.size()), Width(c.Rows));
     Fill(engine, c.Rows);
     EXPECT_EQ(engine.Run(), static_cast<std::int32_t>(c.Results.size()));
-    EXPECT_EQ(engine.Passes, c.Passes);
+    EXPECT_EQ(engine.Passes(), c.Passes);
     EXPECT_EQ(Describe(engine.Results), c.Results);
     ExpectSameAsReference(c.Rows);
   }

@@ -105,7 +105,8 @@ TEST(RunLines, ReportsSizePassesAndKeepsTheEngine) {
   EXPECT_EQ(result.Targets, 5);
   EXPECT_EQ(result.Passes, 2);
   ASSERT_NE(result.Engine, nullptr);
-  EXPECT_EQ(result.Engine->Results->ItemCount(), 3);
+  EXPECT_EQ(result.Engine->Count(), 3);
+  EXPECT_EQ(result.Engine->Passes(), 2);
 }
 
 TEST(RunLines, RefusesBadInputBeforeBuildingAnEngine) {
@@ -133,7 +134,13 @@ TRunOptions Options(TEngineKind engine, std::int32_t threads, TOutput output = T
   return options;
 }
 
-constexpr TEngineKind EveryEngine[] = {TEngineKind::Consensus, TEngineKind::Extension, TEngineKind::Sparse};
+// Every engine of the table.
+const std::vector<TEngineKind> EveryEngine = [] {
+  std::vector<TEngineKind> kinds;
+  for (const TEngineEntry& engine : Engines())
+    kinds.push_back(engine.Kind);
+  return kinds;
+}();
 
 // Sources and targets of a result line.
 std::pair<std::int32_t, std::int32_t> SideSizes(const std::string& line) {
@@ -216,7 +223,7 @@ TEST(RunLines, BoundsFilterTheUnboundedResult) {
 TEST(RunLines, StopFromAnotherThreadCancelsOrCompletes) {
   std::mt19937 random(3);
   const auto matrix = bruteforce::RandomMatrix(random, 120, 40);
-  const std::size_t full = RunLines(matrix, Options(TEngineKind::Extension, 2)).Text.size();
+  const std::size_t full = RunLines(matrix, Options(TEngineKind::Closure, 2)).Text.size();
   int cancelled = 0;
   for (int round = 0; round < 16; ++round) {
     for (const TEngineKind engine : EveryEngine) {
@@ -273,13 +280,13 @@ TEST(AutomaticEngine, PicksBitSetsOrListsByShapeAndOnes) {
     TEngineKind Engine;
   };
   const TCase cases[] = {
-      {"small and dense", 1000, 100, 20000, TEngineKind::Extension},
-      {"small and sparse", 1000, 1000, 2000, TEngineKind::Extension},
+      {"small and dense", 1000, 100, 20000, TEngineKind::Closure},
+      {"small and sparse", 1000, 1000, 2000, TEngineKind::Closure},
       {"mid-sized below 1 % of ones", 4000, 1500, 18'000, TEngineKind::Sparse},
-      {"mid-sized at 1.5 % of ones", 2000, 2000, 60'000, TEngineKind::Extension},
-      {"large and dense", 8000, 4000, 3'200'000, TEngineKind::Extension},
+      {"mid-sized at 1.5 % of ones", 2000, 2000, 60'000, TEngineKind::Closure},
+      {"large and dense", 8000, 4000, 3'200'000, TEngineKind::Closure},
       {"large and sparse", 100'000, 1000, 1'000'000, TEngineKind::Sparse},
-      {"empty", 0, 0, 0, TEngineKind::Extension},
+      {"empty", 0, 0, 0, TEngineKind::Closure},
   };
   for (const TCase& c : cases) {
     TMatrix matrix;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "BruteForce.h"
-#include "Extensionunit.h"
+#include "Closureunit.h"
 #include "Sparseunit.h"
 
 namespace {
@@ -105,10 +105,10 @@ std::vector<std::string> EngineLines(const TRowTexts& matrix, const TOptions& op
 }
 
 // The closure-extension engine's lines, for matrices too big for brute force.
-std::vector<std::string> ExtensionLines(const TRowTexts& matrix) {
+std::vector<std::string> ClosureLines(const TRowTexts& matrix) {
   const auto rows = static_cast<std::int32_t>(matrix.size());
   const auto columns = static_cast<std::int32_t>(Width(matrix));
-  TExtensionBicliques engine(rows, columns);
+  TClosureBicliques engine(rows, columns);
   for (std::int32_t s = 0; s < rows; ++s)
     engine.SetRow(s, matrix[static_cast<std::size_t>(s)]);
   TRunConfig config;
@@ -245,7 +245,7 @@ TEST(Sparseunit, MatchesBruteForceOnRandomMatrices) {
   }
 }
 
-TEST(Sparseunit, MatchesTheExtensionEngineOnLargerMatrices) {
+TEST(Sparseunit, MatchesTheClosureEngineOnLargerMatrices) {
   std::mt19937_64 random(99);
   struct TShape {
     std::size_t Rows;
@@ -258,7 +258,7 @@ TEST(Sparseunit, MatchesTheExtensionEngineOnLargerMatrices) {
     const TRowTexts matrix = shape.Density == 0
                                  ? SparseMatrix(shape.Rows, shape.Columns, random)
                                  : RandomMatrix(shape.Rows, shape.Columns, shape.Density, random);
-    const std::vector<std::string> expected = ExtensionLines(matrix);
+    const std::vector<std::string> expected = ClosureLines(matrix);
     for (const TSearchSide side : EverySide) {
       for (const std::int32_t small : {0, 1, 64}) {
         EXPECT_EQ(EngineLines(matrix, {side, 1, true, {}, small}), expected)

@@ -251,7 +251,7 @@ TEST_F(Window, RunWritesTheSortedBicliquesAndTheirNumber) {
                     .hasMatch())
         << Find<QLineEdit>("Edit2")->text().toStdString();
     ASSERT_NE(Form.Bicliques, nullptr);
-    EXPECT_EQ(Form.Bicliques->RowCount, static_cast<int>(SplitLines(c.Input).size()));
+    EXPECT_EQ(Form.Bicliques->Count(), static_cast<std::int64_t>(c.Results.size()));
   }
   EXPECT_TRUE(Dialogs.Messages.empty());
 }
@@ -272,7 +272,7 @@ TEST_F(Window, RunShowsWhereInputIsRefusedAndLeavesNoResults) {
     SCOPED_TRACE(input);
     SetInput("11110\n00111");
     Click("Button1");
-    const TBicliques* before = Form.Bicliques.get();
+    const TEngine* before = Form.Bicliques.get();
     Dialogs.Messages.clear();
     SetInput(input);
     Click("Button1");
@@ -522,7 +522,7 @@ TEST_F(Window, StopKeepsThePanesAndReadOutsOfTheRunBefore) {
   };
   Click("Button1");
   const std::string edit2 = Find<QLineEdit>("Edit2")->text().toStdString();
-  const TBicliques* engine = Form.Bicliques.get();
+  const TEngine* engine = Form.Bicliques.get();
   UseWaitingRunner(Form);
   Form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
@@ -556,7 +556,7 @@ TEST_F(Window, StopDuringARealEnumerationCancelsIt) {
   WaitIdle();
   EXPECT_EQ(Status(), "Stopped");
   EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
-  EXPECT_EQ(Form.Bicliques->RowCount, 2);
+  EXPECT_EQ(Form.Bicliques->Count(), 3); // the worked example's engine
 }
 
 TEST_F(Window, StatusBarShowsTheRunsProgress) {
@@ -598,11 +598,16 @@ TEST_F(Window, EnginesGiveTheSameResults) {
   Click("Button1");
   const TLines consensus = Lines("RichEdit2");
   ASSERT_GT(consensus.size(), 10u);
-  ASSERT_NE(Form.Bicliques, nullptr);
-  Find<QComboBox>("ComboBox1")->setCurrentIndex(1);
-  Click("Button1");
-  EXPECT_EQ(Lines("RichEdit2"), consensus);
-  EXPECT_EQ(Form.Bicliques, nullptr); // the extension engine keeps no sets for the window
+  auto* engines = Find<QComboBox>("ComboBox1");
+  ASSERT_EQ(engines->count(), static_cast<int>(Engines().size()));
+  for (int e = 0; e < engines->count(); ++e) {
+    SCOPED_TRACE(engines->itemText(e).toStdString());
+    engines->setCurrentIndex(e);
+    Click("Button1");
+    EXPECT_EQ(Lines("RichEdit2"), consensus);
+    ASSERT_NE(Form.Bicliques, nullptr); // the window keeps the engine of its last RUN
+    EXPECT_EQ(Form.Bicliques->Count(), static_cast<std::int64_t>(consensus.size()));
+  }
 }
 
 // A million lines "0000000 : 7" .. "0999999 : 7": each names its own number.

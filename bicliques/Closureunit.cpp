@@ -1,4 +1,4 @@
-#include "Extensionunit.h"
+#include "Closureunit.h"
 
 #include <algorithm>
 #include <atomic>
@@ -456,14 +456,14 @@ private:
 
 } // namespace
 
-TExtensionBicliques::TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount)
+TClosureBicliques::TClosureBicliques(std::int32_t rowCount, std::int32_t columnCount)
     : RowCount(rowCount), ColumnCount(columnCount), TargetWords(WordCount(columnCount)),
       SourceWords(WordCount(rowCount)),
       Rows(static_cast<std::size_t>(rowCount) * static_cast<std::size_t>(TargetWords), 0) {
   assert(rowCount >= 0 && columnCount >= 0);
 }
 
-void TExtensionBicliques::SetRow(std::int32_t source, std::span<const std::int32_t> targets) {
+void TClosureBicliques::SetRow(std::int32_t source, std::span<const std::int32_t> targets) {
   assert(source >= 0 && source < RowCount);
   std::uint64_t* row = Rows.data() + static_cast<std::size_t>(source) * static_cast<std::size_t>(TargetWords);
   std::fill(row, row + TargetWords, 0);
@@ -473,7 +473,7 @@ void TExtensionBicliques::SetRow(std::int32_t source, std::span<const std::int32
   }
 }
 
-void TExtensionBicliques::SetRow(std::int32_t source, std::string_view bits) {
+void TClosureBicliques::SetRow(std::int32_t source, std::string_view bits) {
   assert(source >= 0 && source < RowCount && bits.size() == static_cast<std::size_t>(ColumnCount));
   std::uint64_t* row = Rows.data() + static_cast<std::size_t>(source) * static_cast<std::size_t>(TargetWords);
   std::fill(row, row + TargetWords, 0);
@@ -482,7 +482,7 @@ void TExtensionBicliques::SetRow(std::int32_t source, std::string_view bits) {
   }
 }
 
-void TExtensionBicliques::BuildColumns() {
+void TClosureBicliques::BuildColumns() {
   const auto sourceWords = static_cast<std::size_t>(SourceWords);
   Columns.assign(static_cast<std::size_t>(ColumnCount) * sourceWords, 0);
   for (std::int32_t s = 0; s < RowCount; ++s) {
@@ -493,7 +493,7 @@ void TExtensionBicliques::BuildColumns() {
   }
 }
 
-TSearchSide TExtensionBicliques::ChooseSide() const {
+TSearchSide TClosureBicliques::ChooseSide() const {
   if (Side != TSearchSide::Automatic) return Side;
   // A node tries every extension vertex outside its intent, each try
   // intersecting an extent of the other side's words; a try costs a few words
@@ -505,7 +505,7 @@ TSearchSide TExtensionBicliques::ChooseSide() const {
                                                                       : TSearchSide::Targets;
 }
 
-std::int32_t TExtensionBicliques::ExtensionWords() const { return Transposed ? SourceWords : TargetWords; }
+std::int32_t TClosureBicliques::ExtensionWords() const { return Transposed ? SourceWords : TargetWords; }
 
 namespace {
 
@@ -532,7 +532,7 @@ TTask RootTask(const TContext& context) {
 
 } // namespace
 
-std::int64_t TExtensionBicliques::Run(const TRunConfig& config) {
+std::int64_t TClosureBicliques::Run(const TRunConfig& config) {
   TRunControl control(config);
   BuildColumns();
   Sets.clear();
@@ -588,13 +588,13 @@ std::int64_t TExtensionBicliques::Run(const TRunConfig& config) {
   return ResultCount;
 }
 
-std::int64_t TExtensionBicliques::Count() const { return ResultCount; }
+std::int64_t TClosureBicliques::Count() const { return ResultCount; }
 
-TSearchSide TExtensionBicliques::UsedSide() const {
+TSearchSide TClosureBicliques::UsedSide() const {
   return Transposed ? TSearchSide::Sources : TSearchSide::Targets;
 }
 
-void TExtensionBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t* out) const {
+void TClosureBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64_t* out) const {
   const std::int32_t setWords = ExtensionWords();
   const std::int32_t otherCount = Transposed ? ColumnCount : RowCount;
   const std::int32_t otherWords = WordCount(otherCount);
@@ -633,8 +633,8 @@ void TExtensionBicliques::CommonNeighbours(const std::uint64_t* set, std::uint64
   });
 }
 
-void TExtensionBicliques::ForEachResult(std::int64_t first, std::int64_t last,
-                                        const TResultVisitor& visit) const {
+void TClosureBicliques::ForEachResult(std::int64_t first, std::int64_t last,
+                                      const TResultVisitor& visit) const {
   assert(0 <= first && first <= last && last <= ResultCount);
   const std::int32_t words = ExtensionWords();
   const std::int32_t otherWords = Transposed ? TargetWords : SourceWords;
@@ -674,8 +674,8 @@ void TExtensionBicliques::ForEachResult(std::int64_t first, std::int64_t last,
   }
 }
 
-void TExtensionBicliques::Visit(const TResultVisitor& visit, const std::uint64_t* set,
-                                const std::uint64_t* other) const {
+void TClosureBicliques::Visit(const TResultVisitor& visit, const std::uint64_t* set,
+                              const std::uint64_t* other) const {
   const TVertexSet extension{set, nullptr, 0};
   const TVertexSet closed{other, nullptr, 0};
   Transposed ? visit(0, extension, closed) : visit(0, closed, extension);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Extensionunit.h"
+#include "Closureunit.h"
 #include "Rununit.h"
 
 namespace {
@@ -97,7 +97,7 @@ std::string LineOfWords(const std::uint64_t* sources, std::int32_t rows, const s
 std::vector<std::string> EngineLines(const TRowTexts& matrix, TSearchSide side, std::int32_t threads) {
   const auto rows = static_cast<std::int32_t>(matrix.size());
   const auto columns = static_cast<std::int32_t>(Width(matrix));
-  TExtensionBicliques engine(rows, columns);
+  TClosureBicliques engine(rows, columns);
   engine.Side = side;
   for (std::int32_t s = 0; s < rows; ++s)
     engine.SetRow(s, matrix[static_cast<std::size_t>(s)]);
@@ -147,7 +147,7 @@ constexpr TSearchSide BothSides[] = {TSearchSide::Targets, TSearchSide::Sources,
 
 } // namespace
 
-TEST(Extensionunit, EdgeCasesOnEverySide) {
+TEST(Closureunit, EdgeCasesOnEverySide) {
   struct TCase {
     const char* Name;
     TRowTexts Matrix;
@@ -182,7 +182,7 @@ TEST(Extensionunit, EdgeCasesOnEverySide) {
   }
 }
 
-TEST(Extensionunit, MatchesRowSubsetsOnRandomMatrices) {
+TEST(Closureunit, MatchesRowSubsetsOnRandomMatrices) {
   std::mt19937_64 random(2024);
   std::uniform_int_distribution<std::size_t> rowCount(0, 14);
   std::uniform_int_distribution<std::size_t> columnCount(0, 70);
@@ -197,7 +197,7 @@ TEST(Extensionunit, MatchesRowSubsetsOnRandomMatrices) {
   }
 }
 
-TEST(Extensionunit, MatchesAcrossWordBoundaries) {
+TEST(Closureunit, MatchesAcrossWordBoundaries) {
   std::mt19937_64 random(77);
   struct TShape {
     std::size_t Rows;
@@ -223,31 +223,32 @@ TEST(Extensionunit, MatchesAcrossWordBoundaries) {
   }
 }
 
-TRunOptions ExtensionRun() {
+TRunOptions ClosureRun() {
   TRunOptions options;
-  options.Engine = TEngineKind::Extension;
+  options.Engine = TEngineKind::Closure;
   return options;
 }
 
-TEST(Extensionunit, RunLinesGivesTheConsensusText) {
+TEST(Closureunit, RunLinesGivesTheConsensusText) {
   std::mt19937_64 random(5);
   for (int round = 0; round < 40; ++round) {
     const TRowTexts matrix = RandomMatrix(5 + round % 30, 3 + round % 40, 0.2 + 0.015 * round, random);
     const TRunResult consensus = RunLines(matrix);
-    const TRunResult closure = RunLines(matrix, ExtensionRun());
+    const TRunResult closure = RunLines(matrix, ClosureRun());
     ASSERT_EQ(closure.Text, consensus.Text) << "round " << round;
     EXPECT_EQ(closure.Count, consensus.Count);
     EXPECT_EQ(closure.Passes, 0);
-    EXPECT_EQ(closure.Engine, nullptr);
+    ASSERT_NE(closure.Engine, nullptr);
+    EXPECT_EQ(closure.Engine->Count(), consensus.Count);
   }
 }
 
-TEST(Extensionunit, RepeatedParallelRunsGiveTheSameText) {
+TEST(Closureunit, RepeatedParallelRunsGiveTheSameText) {
   std::mt19937_64 random(11);
   const TRowTexts matrix = RandomMatrix(40, 40, 0.5, random);
-  const std::vector<std::string> first = SplitLines(RunLines(matrix, ExtensionRun()).Text);
+  const std::vector<std::string> first = SplitLines(RunLines(matrix, ClosureRun()).Text);
   ASSERT_TRUE(std::is_sorted(first.begin(), first.end()));
   ASSERT_EQ(std::adjacent_find(first.begin(), first.end()), first.end());
   for (int run = 0; run < 5; ++run)
-    EXPECT_EQ(SplitLines(RunLines(matrix, ExtensionRun()).Text), first) << "run " << run;
+    EXPECT_EQ(SplitLines(RunLines(matrix, ClosureRun()).Text), first) << "run " << run;
 }

@@ -1,4 +1,4 @@
-// Extensionunit: TExtensionBicliques, the enumeration engine by closure
+// Closureunit: TClosureBicliques, the enumeration engine by closure
 // extension. It lists the same results as TBicliques: every distinct
 // intersection of the target sets of one or more sources, with its source side
 // (the sources adjacent to all of it).
@@ -16,16 +16,16 @@
 
 #include "Engineunit.h"
 
-class TExtensionBicliques : public TEngine {
+class TClosureBicliques : public TEngine {
 public:
   std::int32_t RowCount;    // sources
   std::int32_t ColumnCount; // targets
   TSearchSide Side = TSearchSide::Automatic;
 
   // All rows empty. Pre: both >= 0.
-  TExtensionBicliques(std::int32_t rowCount, std::int32_t columnCount);
-  TExtensionBicliques(const TExtensionBicliques&) = delete;
-  TExtensionBicliques& operator=(const TExtensionBicliques&) = delete;
+  TClosureBicliques(std::int32_t rowCount, std::int32_t columnCount);
+  TClosureBicliques(const TClosureBicliques&) = delete;
+  TClosureBicliques& operator=(const TClosureBicliques&) = delete;
 
   void SetRow(std::int32_t source, std::span<const std::int32_t> targets) override;
   // Target t of `source` is set when bits[t] is '1'.
