@@ -27,10 +27,10 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/setup.sh >/dev/null
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target bicliques bicliques-reference >/dev/null
-exe=build/release/cli/bicliques
-reference=build/release/bench/bicliques-reference
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)" --target bicliques bicliques-reference >/dev/null
+exe=build/bench/cli/bicliques
+reference=build/bench/bench/bicliques-reference
 out=bench/out
 mkdir -p "$out"
 

@@ -70,11 +70,11 @@ TEST(TBicliques, WorkedCasesGiveTheirResultsTagsAndPasses) {
       {"single empty source", {"000"}, {{"000", "1", 0}}, 1},
       {"worked example", {"11110", "00111"}, {{"00110", "11", 1}, {"00111", "01", 1}, {"11110", "10", 0}}, 2},
       {"no common column", {"10", "01"}, {{"00", "11", 1}, {"01", "01", 1}, {"10", "10", 0}}, 2},
-      {"every set but the full one",
+      {"one source holds the others' targets",
        {"01", "11", "10"},
        {{"00", "111", 2}, {"01", "110", 0}, {"10", "011", 2}, {"11", "010", 1}},
        2},
-      {"three pairs",
+      {"every set but the full one",
        {"110", "011", "101"},
        {{"000", "111", 2},
         {"001", "011", 2},
@@ -91,6 +91,11 @@ TEST(TBicliques, WorkedCasesGiveTheirResultsTagsAndPasses) {
        {"10000000", "01000000"},
        {{"00000000", "11", 1}, {"01000000", "01", 1}, {"10000000", "10", 0}},
        2},
+      // All 64 targets of the set in its second word: a part of 64 members.
+      {"a full second word",
+       {std::string(64, '0') + std::string(64, '1'), std::string(128, '0')},
+       {{std::string(128, '0'), "11", 1}, {std::string(64, '0') + std::string(64, '1'), "10", 0}},
+       1},
   };
   for (const auto& c : cases) {
     auto engine = Engine(c.rows);

@@ -91,43 +91,6 @@ TRowTexts RandomMatrix(std::mt19937& random, std::int32_t rowCount, std::int32_t
   return rows;
 }
 
-struct TWorkedCase {
-  const char* Name;
-  TRowTexts Rows;
-  std::vector<std::string> Results; // bits#Tag, in Results order
-  std::int32_t Passes;
-};
-
-TEST(FastConsensus, WorkedCases) {
-  const TWorkedCase cases[] = {
-      {"no sources", {}, {}, 1},
-      {"one source", {"0110"}, {"0110#0"}, 1},
-      {"no targets", {"", "", ""}, {"#0"}, 1},
-      {"two overlapping sources", {"11110", "00111"}, {"00110#1", "00111#1", "11110#0"}, 2},
-      {"no common target", {"10", "01"}, {"00#1", "01#1", "10#0"}, 2},
-      {"every set but the full one",
-       {"110", "011", "101"},
-       {"000#2", "001#2", "010#1", "011#1", "100#2", "101#2", "110#0"},
-       3},
-      {"identical sources", {"111", "111"}, {"111#0"}, 1},
-      {"one target each of eight", {"10000000", "01000000"}, {"00000000#1", "01000000#1", "10000000#0"}, 2},
-      // All 64 targets of the set in its second word: a part of 64 members.
-      {"a full second word",
-       {std::string(64, '0') + std::string(64, '1'), std::string(128, '0')},
-       {std::string(128, '0') + "#1", std::string(64, '0') + std::string(64, '1') + "#0"},
-       1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TBicliques engine(static_cast<std::int32_t>(c.Rows.size()), Width(c.Rows));
-    Fill(engine, c.Rows);
-    EXPECT_EQ(engine.Run(), static_cast<std::int32_t>(c.Results.size()));
-    EXPECT_EQ(engine.Passes(), c.Passes);
-    EXPECT_EQ(Describe(engine.Results), c.Results);
-    ExpectSameAsReference(c.Rows);
-  }
-}
-
 TEST(FastConsensus, RandomMatricesAroundWordEdges) {
   std::mt19937 random(20240611);
   // Row counts and densities that keep the reference within seconds.
