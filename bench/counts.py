@@ -5,7 +5,9 @@ For each file, runs `bicliques` three ways and prints one Markdown table row:
 `--count`; `--order none` (its lines, and their SHA-256 once sorted by bytes
 with `LC_ALL=C sort`); the default sorted text (its lines and SHA-256). The
 three agree when the count equals both line counts and the two texts are the
-same once sorted; "expected" is the "results" column of SOURCES.md.
+same once sorted; "expected" is the "results" column of SOURCES.md. "valid"
+is the verdict of bicliques-check on the sorted text: every line a maximal
+biclique of the input, no two equal (build it with the bench preset).
 
   python3 bench/counts.py [--timeout S] [--only TEXT]
 """
@@ -15,10 +17,12 @@ import os
 import re
 import signal
 import subprocess
+import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 EXE = ROOT / "build/release/cli/bicliques"
+CHECK = ROOT / "build/bench/bench/bicliques-check"
 BIG = ROOT.parent / "shared/data/big"
 # Data sets that SOURCES.md names by their FIMI name rather than by a file of big/.
 FILES = {
@@ -68,6 +72,17 @@ def output(options, path, timeout, sort=False):
     return out if proc.returncode == 0 else None
 
 
+def valid(options, path, out):
+    """bicliques-check's verdict on the result text `out` of the input `path`."""
+    if out is None or not CHECK.exists():
+        return "not checked"
+    with tempfile.NamedTemporaryFile() as results:
+        results.write(out)
+        results.flush()
+        done = subprocess.run([str(CHECK), *options, str(path), results.name], capture_output=True)
+    return "yes" if done.returncode == 0 else "**no**"
+
+
 def lines_and_hash(out):
     return None if out is None else (out.count(b"\n"), hashlib.sha256(out).hexdigest())
 
@@ -77,8 +92,8 @@ def main():
     parser.add_argument("--timeout", type=float, default=300, help="seconds per command")
     parser.add_argument("--only", default="")
     args = parser.parse_args()
-    print("| file | expected | --count | --order none lines | sorted lines | agree |")
-    print("|---|---:|---:|---:|---:|---|")
+    print("| file | expected | --count | --order none lines | sorted lines | agree | valid |")
+    print("|---|---:|---:|---:|---:|---|---|")
     for name, expected in stated_counts():
         for path in paths(name):
             if args.only not in path.name:
@@ -87,7 +102,9 @@ def main():
             counted = output([*fimi, "--count"], path, args.timeout)
             count = None if counted is None else int(counted)
             unordered = lines_and_hash(output([*fimi, "--order", "none"], path, args.timeout, sort=True))
-            ordered = lines_and_hash(output(fimi, path, args.timeout))
+            sorted_text = output(fimi, path, args.timeout)
+            ordered = lines_and_hash(sorted_text)
+            checked = valid(fimi, path, sorted_text)
             shown = lambda r: "over time limit" if r is None else f"{r[0]:,}"
             finished = count is not None and unordered is not None and ordered is not None
             agree = (finished and count == unordered[0] == ordered[0] and unordered[1] == ordered[1]
@@ -95,7 +112,7 @@ def main():
             verdict = "yes" if agree else "**no**" if finished else "not finished"
             print(f"| {path.relative_to(BIG)} | {'not known' if expected is None else f'{expected:,}'} | "
                   f"{'over time limit' if count is None else f'{count:,}'} | {shown(unordered)} | "
-                  f"{shown(ordered)} | {verdict} |", flush=True)
+                  f"{shown(ordered)} | {verdict} | {checked} |", flush=True)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 // Bicliqueunit: TBicliques, the enumeration engine. It holds a bipartite graph
 // as the target set of every source (Rows) and the source set of every target
 // (Columns) and lists every maximal biclique by consensus passes with closure.
+// Method: the consensus method; cost per pass about frontier sets x sources
+// word operations, and memory for every set found.
 //
 // Use: construct with the matrix size, fill Rows (directly or through
 // SetRow), call Run once, then read Results and RowsOf, or ForEachResult. Results holds, once each and in

@@ -1,7 +1,9 @@
-// Closureunit: TClosureBicliques, the enumeration engine by closure
-// extension. It lists the same results as TBicliques: every distinct
-// intersection of the target sets of one or more sources, with its source side
-// (the sources adjacent to all of it).
+// Closureunit: TClosureBicliques, the closure engine. It lists the same
+// results as TBicliques: every distinct intersection of the target sets of one
+// or more sources, with its source side (the sources adjacent to all of it).
+// Method: close-by-one closure extension on bit sets; cost per result about
+// one intersection and closure over the other side's bit sets; memory the
+// matrix both ways as bits plus one side of every stored result.
 //
 // Use: construct with the matrix size, fill the rows with SetRow, call Run
 // once, then read Count and ForEachResult (unless Run streamed). Sets are

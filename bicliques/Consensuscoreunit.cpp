@@ -96,8 +96,8 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
     } else if (end - begin > 1) {
       const auto rest = static_cast<std::int32_t>(width - next);
       std::sort(order + begin, order + end, [&](std::uint32_t x, std::uint32_t y) {
-        const int order = CompareWords(sets[x] + next, sets[y] + next, rest);
-        return order != 0 ? order < 0 : x < y;
+        const int sign = CompareWords(sets[x] + next, sets[y] + next, rest);
+        return sign != 0 ? sign < 0 : x < y;
       });
       for (std::size_t k = begin + 1; k < end; ++k) {
         if (CompareWords(sets[order[k - 1]] + next, sets[order[k]] + next, rest) == 0) repeat[order[k]] = 1;

@@ -1,7 +1,8 @@
-// Sparseunit: TSparseBicliques, the enumeration engine for large sparse
-// graphs. It lists the same results as every TEngine: every distinct
-// intersection of the target sets of one or more sources, with the sources
-// adjacent to all of it.
+// Sparseunit: TSparseBicliques, the sparse engine, for large sparse graphs.
+// It lists the same results as every TEngine: every distinct intersection of
+// the target sets of one or more sources, with the sources adjacent to all of
+// it. Method: prefix-preserving closure extension on adjacency lists; cost per
+// result about the ones of its conditional database.
 //
 // Memory grows with the number of ones, never with rows x columns: rows are
 // kept as target lists, and the search works on conditional databases (the
