@@ -78,4 +78,33 @@ inline std::vector<std::string> RandomMatrix(std::mt19937& random, std::size_t r
   return matrix;
 }
 
+// Characters per row; 0 for no rows.
+inline std::size_t Width(const std::vector<std::string>& rows) {
+  return rows.empty() ? 0 : rows.front().size();
+}
+
+// A random matrix whose cells are 1 with chance `density`; about one row in
+// ten is all zero and one in ten a copy of an earlier row.
+template <typename TRandom>
+std::vector<std::string> RandomMatrix(TRandom& random, std::size_t rows, std::size_t columns,
+                                      double density) {
+  std::bernoulli_distribution bit(density);
+  std::uniform_int_distribution<int> kind(0, 9);
+  std::vector<std::string> matrix;
+  for (std::size_t s = 0; s < rows; ++s) {
+    const int k = kind(random);
+    if (k == 0) {
+      matrix.emplace_back(columns, '0');
+    } else if (k == 1 && !matrix.empty()) {
+      matrix.push_back(matrix[std::uniform_int_distribution<std::size_t>(0, matrix.size() - 1)(random)]);
+    } else {
+      std::string row(columns, '0');
+      for (char& cell : row)
+        cell = bit(random) ? '1' : '0';
+      matrix.push_back(row);
+    }
+  }
+  return matrix;
+}
+
 } // namespace bruteforce

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "BruteForce.h"
 #include "Closureunit.h"
 #include "Rununit.h"
 
@@ -23,7 +24,7 @@ std::string PosList(const std::vector<bool>& bits) {
   return text;
 }
 
-std::size_t Width(const TRowTexts& matrix) { return matrix.empty() ? 0 : matrix.front().size(); }
+using bruteforce::Width;
 
 // The line of target set `targets`: the sources having all of it, " : ", the targets.
 std::string LineOf(const TRowTexts& matrix, const std::vector<bool>& targets) {
@@ -130,19 +131,6 @@ std::vector<std::string> EngineLines(const TRowTexts& matrix, TSearchSide side, 
   return lines;
 }
 
-TRowTexts RandomMatrix(std::size_t rows, std::size_t columns, double density, std::mt19937_64& random) {
-  std::bernoulli_distribution draw(density);
-  TRowTexts matrix(rows, std::string(columns, '0'));
-  for (auto& row : matrix) {
-    for (auto& cell : row)
-      cell = draw(random) ? '1' : '0';
-  }
-  // Some matrices repeat a row or hold an empty one.
-  if (rows >= 2 && draw(random)) matrix[rows - 1] = matrix[0];
-  if (rows >= 3 && !draw(random)) matrix[1] = std::string(columns, '0');
-  return matrix;
-}
-
 constexpr TSearchSide BothSides[] = {TSearchSide::Targets, TSearchSide::Sources, TSearchSide::Automatic};
 
 } // namespace
@@ -188,7 +176,8 @@ TEST(Closureunit, MatchesRowSubsetsOnRandomMatrices) {
   std::uniform_int_distribution<std::size_t> columnCount(0, 70);
   std::uniform_real_distribution<double> density(0.05, 0.95);
   for (int round = 0; round < 150; ++round) {
-    const TRowTexts matrix = RandomMatrix(rowCount(random), columnCount(random), density(random), random);
+    const TRowTexts matrix =
+        bruteforce::RandomMatrix(random, rowCount(random), columnCount(random), density(random));
     const std::vector<std::string> expected = ByRowSubsets(matrix);
     for (const TSearchSide side : BothSides) {
       ASSERT_EQ(EngineLines(matrix, side, 1 + round % 3), expected)
@@ -209,13 +198,13 @@ TEST(Closureunit, MatchesAcrossWordBoundaries) {
   const TShape tall[] = {{63, 9}, {64, 9}, {65, 10}, {128, 8}, {129, 11}, {200, 12}};
   for (const double density : {0.3, 0.7, 0.9}) {
     for (const TShape shape : wide) {
-      const TRowTexts matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
+      const TRowTexts matrix = bruteforce::RandomMatrix(random, shape.Rows, shape.Columns, density);
       const std::vector<std::string> expected = ByRowSubsets(matrix);
       for (const TSearchSide side : BothSides)
         EXPECT_EQ(EngineLines(matrix, side, 2), expected) << shape.Rows << " x " << shape.Columns;
     }
     for (const TShape shape : tall) {
-      const TRowTexts matrix = RandomMatrix(shape.Rows, shape.Columns, density, random);
+      const TRowTexts matrix = bruteforce::RandomMatrix(random, shape.Rows, shape.Columns, density);
       const std::vector<std::string> expected = ByColumnSubsets(matrix);
       for (const TSearchSide side : BothSides)
         EXPECT_EQ(EngineLines(matrix, side, 2), expected) << shape.Rows << " x " << shape.Columns;
@@ -232,7 +221,8 @@ TRunOptions ClosureRun() {
 TEST(Closureunit, RunLinesGivesTheConsensusText) {
   std::mt19937_64 random(5);
   for (int round = 0; round < 40; ++round) {
-    const TRowTexts matrix = RandomMatrix(5 + round % 30, 3 + round % 40, 0.2 + 0.015 * round, random);
+    const TRowTexts matrix =
+        bruteforce::RandomMatrix(random, 5 + round % 30, 3 + round % 40, 0.2 + 0.015 * round);
     const TRunResult consensus = RunLines(matrix);
     const TRunResult closure = RunLines(matrix, ClosureRun());
     ASSERT_EQ(closure.Text, consensus.Text) << "round " << round;
@@ -245,7 +235,7 @@ TEST(Closureunit, RunLinesGivesTheConsensusText) {
 
 TEST(Closureunit, RepeatedParallelRunsGiveTheSameText) {
   std::mt19937_64 random(11);
-  const TRowTexts matrix = RandomMatrix(40, 40, 0.5, random);
+  const TRowTexts matrix = bruteforce::RandomMatrix(random, 40, 40, 0.5);
   const std::vector<std::string> first = SplitLines(RunLines(matrix, ClosureRun()).Text);
   ASSERT_TRUE(std::is_sorted(first.begin(), first.end()));
   ASSERT_EQ(std::adjacent_find(first.begin(), first.end()), first.end());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Bicliqueunit.h"
+#include "BruteForce.h"
 #include "ReferenceBicliques.h"
 
 namespace {
@@ -18,9 +19,7 @@ template <typename TEngine> void Fill(TEngine& engine, const TRowTexts& rows) {
     engine.Rows[s]->FromBinStr(rows[s]);
 }
 
-std::int32_t Width(const TRowTexts& rows) {
-  return rows.empty() ? 0 : static_cast<std::int32_t>(rows[0].size());
-}
+std::int32_t Width(const TRowTexts& rows) { return static_cast<std::int32_t>(bruteforce::Width(rows)); }
 
 // Each item as its bits and Tag, e.g. "0110#3".
 std::vector<std::string> Describe(const TBitArrayList* list) {
@@ -70,34 +69,13 @@ void ExpectSameAsReference(const TRowTexts& rows) {
   ExpectSortedWithZeroSpareBits(fast.Results);
 }
 
-// A random matrix with some all-zero rows and some repeated rows.
-TRowTexts RandomMatrix(std::mt19937& random, std::int32_t rowCount, std::int32_t width, double density) {
-  std::bernoulli_distribution bit(density);
-  std::uniform_int_distribution<int> kind(0, 9);
-  TRowTexts rows;
-  for (std::int32_t s = 0; s < rowCount; ++s) {
-    const int k = kind(random);
-    if (k == 0) {
-      rows.emplace_back(static_cast<std::size_t>(width), '0');
-    } else if (k == 1 && !rows.empty()) {
-      rows.push_back(rows[std::uniform_int_distribution<std::size_t>(0, rows.size() - 1)(random)]);
-    } else {
-      std::string row;
-      for (std::int32_t t = 0; t < width; ++t)
-        row += bit(random) ? '1' : '0';
-      rows.push_back(row);
-    }
-  }
-  return rows;
-}
-
 TEST(FastConsensus, RandomMatricesAroundWordEdges) {
   std::mt19937 random(20240611);
   // Row counts and densities that keep the reference within seconds.
   const std::pair<std::int32_t, double> shapes[] = {{2, 0.5}, {7, 0.85}, {12, 0.6}, {20, 0.3}, {33, 0.15}};
   for (const std::int32_t width : {1, 5, 8, 9, 63, 64, 65, 127, 128, 129, 200}) {
     for (const auto& [rowCount, density] : shapes) {
-      const TRowTexts rows = RandomMatrix(random, rowCount, width, density);
+      const TRowTexts rows = bruteforce::RandomMatrix(random, rowCount, width, density);
       SCOPED_TRACE("width " + std::to_string(width) + ", density " + std::to_string(density) + ", rows " +
                    std::to_string(rowCount));
       ExpectSameAsReference(rows);
@@ -109,7 +87,7 @@ TEST(FastConsensus, RandomMatricesAroundWordEdges) {
 TEST(FastConsensus, ParallelPassesMatchTheReferenceRunAfterRun) {
   std::mt19937 random(7);
   for (const std::int32_t width : {190, 300}) {
-    const TRowTexts rows = RandomMatrix(random, 28, width, 0.3);
+    const TRowTexts rows = bruteforce::RandomMatrix(random, 28, width, 0.3);
     ExpectSameAsReference(rows);
     std::vector<std::string> first;
     for (int run = 0; run < 4; ++run) {
@@ -128,7 +106,7 @@ TEST(FastConsensus, ParallelPassesMatchTheReferenceRunAfterRun) {
 TEST(FastConsensus, EveryPassLeavesTheListsAsTheReferenceDoes) {
   std::mt19937 random(99);
   for (const std::int32_t width : {6, 64, 90}) {
-    const TRowTexts rows = RandomMatrix(random, 12, width, 0.5);
+    const TRowTexts rows = bruteforce::RandomMatrix(random, 12, width, 0.5);
     TReferenceBicliques reference(12, width);
     TBicliques fast(12, width);
     Fill(reference, rows);
@@ -158,7 +136,7 @@ TEST(FastConsensus, EveryPassLeavesTheListsAsTheReferenceDoes) {
 TEST(FastConsensus, ClosureKeepsTheTargetsOfEverySourceHoldingTheSet) {
   std::mt19937 random(5);
   for (const std::int32_t width : {3, 8, 65}) {
-    const TRowTexts rows = RandomMatrix(random, 9, width, 0.7);
+    const TRowTexts rows = bruteforce::RandomMatrix(random, 9, width, 0.7);
     TBicliques engine(9, width);
     Fill(engine, rows);
     engine.BuildColumns();
