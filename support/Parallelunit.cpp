@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -40,6 +41,36 @@ void RunTeam(std::int32_t threads, const std::function<void(std::int32_t, const 
   for (auto& helper : helpers)
     helper.join();
   if (failure) std::rethrow_exception(failure);
+}
+
+void RunTeamWatched(std::int32_t threads, std::chrono::milliseconds interval,
+                    const std::function<void()>& watch,
+                    const std::function<void(std::int32_t, const TTeam&)>& body) {
+  std::mutex doneLock;
+  std::condition_variable doneWake;
+  std::int32_t running = threads;
+  const auto finished = [&] {
+    const std::lock_guard hold(doneLock);
+    --running;
+    doneWake.notify_all();
+  };
+  RunTeam(threads, [&](std::int32_t worker, const TTeam& team) {
+    try {
+      body(worker, team);
+    } catch (...) {
+      finished();
+      throw;
+    }
+    finished();
+    if (worker != 0) return;
+    std::unique_lock hold(doneLock);
+    while (running > 0 && !team.Stopping()) {
+      doneWake.wait_for(hold, interval);
+      hold.unlock();
+      watch();
+      hold.lock();
+    }
+  });
 }
 
 void ParallelFor(std::int64_t count, std::int32_t threads,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -27,6 +28,14 @@ private:
 // are done; rethrows the first exception. A helper thread that cannot be
 // started counts as a failure of the call.
 void RunTeam(std::int32_t threads, const std::function<void(std::int32_t worker, const TTeam& team)>& body);
+
+// Same as RunTeam, and once worker 0's body has returned while others still
+// run, worker 0 (the calling thread) calls watch() about every `interval`
+// until they have all returned or one has failed: the place for progress
+// reports of a search whose workers end at different times.
+void RunTeamWatched(std::int32_t threads, std::chrono::milliseconds interval,
+                    const std::function<void()>& watch,
+                    const std::function<void(std::int32_t worker, const TTeam& team)>& body);
 
 // Same as: body(worker, i) for every i in [0, count), handed out to `threads`
 // workers one index at a time in ascending order. After a failure no further

@@ -39,6 +39,40 @@ TEST(RunTeam, AFailureOnAHelperThreadReachesTheCaller) {
   EXPECT_TRUE(otherStopped);
 }
 
+TEST(RunTeamWatched, WorkerZeroWatchesOnTheCallingThreadUntilTheOthersEnd) {
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<bool> othersDone{false};
+  std::atomic<std::int32_t> watches{0};
+  std::atomic<std::int32_t> watchesAfterEnd{0};
+  RunTeamWatched(
+      3, std::chrono::milliseconds(5),
+      [&] {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        ++watches;
+        if (othersDone) ++watchesAfterEnd;
+      },
+      [&](std::int32_t worker, const TTeam&) {
+        if (worker == 0) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(worker == 2 ? 150 : 10));
+        if (worker == 2) othersDone = true;
+      });
+  EXPECT_GE(watches.load(), 3);         // worker 0 kept watching while worker 2 slept
+  EXPECT_LE(watchesAfterEnd.load(), 1); // and stopped once it had ended
+}
+
+TEST(RunTeamWatched, AFailureOnAHelperReachesTheCallerAfterTheWatch) {
+  std::atomic<std::int32_t> watches{0};
+  EXPECT_THROW(RunTeamWatched(
+                   2, std::chrono::milliseconds(5), [&] { ++watches; },
+                   [&](std::int32_t worker, const TTeam&) {
+                     if (worker == 0) return;
+                     std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                     throw std::runtime_error("helper failed");
+                   }),
+               std::runtime_error);
+  EXPECT_GE(watches.load(), 1);
+}
+
 TEST(ParallelFor, VisitsEveryIndexOnceAndStopsHandingOutAfterAFailure) {
   std::vector<std::atomic<int>> seen(1000);
   ParallelFor(1000, 3, [&](std::int32_t, std::int64_t i) { ++seen[static_cast<std::size_t>(i)]; });
