@@ -45,13 +45,17 @@ TEngineKind AutomaticEngine(const TMatrix& matrix) {
   // ones, the adjacency lists win on memory and on time. Measured on the
   // benchmark sets, the crossing lies below 1 % of ones from about a million
   // cells on, and near 2 % from about sixteen million cells on, where the
-  // extents grow long.
+  // extents grow long. Past the size, the lists are taken only when they
+  // would need less memory: they cost at least about SparseBytesPerOne per
+  // one, which on a long line of many ones is more than the bit sets.
   constexpr std::int64_t DenseBytes = std::int64_t{128} << 20;
+  constexpr std::int64_t SparseBytesPerOne = 32;
   const std::int64_t rows = std::int64_t{matrix.Sources} * WordCount(matrix.Targets);
   const std::int64_t columns = std::int64_t{matrix.Targets} * WordCount(matrix.Sources);
   const std::int64_t cells = std::int64_t{matrix.Sources} * matrix.Targets;
   const auto sparserThan = [&](std::int64_t percent) { return matrix.Ones() * 100 < cells * percent; };
-  const bool large = (rows + columns) * 8 > DenseBytes;
+  const std::int64_t bitBytes = (rows + columns) * 8;
+  const bool large = bitBytes > DenseBytes && matrix.Ones() * SparseBytesPerOne < bitBytes;
   const bool sparse = (cells > (std::int64_t{1} << 20) && sparserThan(1)) ||
                       (cells > (std::int64_t{16} << 20) && sparserThan(2));
   return large || sparse ? TEngineKind::Sparse : TEngineKind::Closure;

@@ -286,6 +286,7 @@ TEST(AutomaticEngine, PicksBitSetsOrListsByShapeAndOnes) {
       {"mid-sized at 1.5 % of ones", 2000, 2000, 60'000, TEngineKind::Closure},
       {"large and dense", 8000, 4000, 3'200'000, TEngineKind::Closure},
       {"large and sparse", 100'000, 1000, 1'000'000, TEngineKind::Sparse},
+      {"one long line of many ones", 1, 20'000'000, 10'000'000, TEngineKind::Closure},
       {"empty", 0, 0, 0, TEngineKind::Closure},
   };
   for (const TCase& c : cases) {
