@@ -1,6 +1,7 @@
 #include "Generateunit.h"
 
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <locale.h>
 
@@ -10,11 +11,31 @@ TRandomSource::TRandomSource(std::uint64_t seed) : Engine(seed) {}
 // within one part in 10^13.
 std::int64_t TRandomSource::Next() { return static_cast<std::int64_t>(Engine() >> 1); }
 
-float ParseDensity(const std::string& text) {
-  // strtod_l with a private "C" locale: the window's locale may use ',' as the
-  // decimal separator, and "12,5" must still read as 12.
+namespace {
+
+// The leading number of `text` as atof reads it in the "C" locale, and whether
+// there was one. strtod_l with a private "C" locale: the window's locale may
+// use ',' as the decimal separator, and "12,5" must still read as 12.
+double LeadingNumber(const std::string& text, bool& found) {
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return static_cast<float>(strtod_l(text.c_str(), nullptr, cLocale));
+  char* end = nullptr;
+  const double value = strtod_l(text.c_str(), &end, cLocale);
+  found = end != text.c_str();
+  return value;
+}
+
+} // namespace
+
+float ParseDensity(const std::string& text) {
+  bool found = false;
+  return static_cast<float>(LeadingNumber(text, found));
+}
+
+std::optional<float> DensityInRange(const std::string& text) {
+  bool found = false;
+  const double value = LeadingNumber(text, found);
+  if (!found || !std::isfinite(value) || value < 0 || value > 100) return std::nullopt;
+  return static_cast<float>(value);
 }
 
 bool CellIsEdge(std::int64_t draw, float density) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@ private:
 // locale: leading blanks skipped, the longest number taken, 0 when there is
 // none; then rounded to single precision. No range check.
 float ParseDensity(const std::string& text);
+
+// The density as ParseDensity reads it, or nothing when the text starts with
+// no number (after blanks), or the number is not finite or lies outside
+// 0 to 100. What follows the number is ignored, as ParseDensity does.
+std::optional<float> DensityInRange(const std::string& text);
 
 // The cell rule: x = (draw mod 1000000) * 0.000001 and t = density * 0.01, both
 // formed in extended precision, x rounded to single; "1" unless t < x.

@@ -25,6 +25,25 @@ TEST(ParseDensity, IgnoresTheProcessLocale) {
   if (chosen == nullptr) GTEST_SKIP() << "no de_DE locale here; the C locale part passed";
 }
 
+TEST(DensityInRange, TakesANumberFrom0To100ReadAsParseDensityReadsIt) {
+  struct Case {
+    const char* text;
+    bool taken;
+  };
+  const Case cases[] = {{"0", true},    {"100", true},   {"25", true},       {"12,5abc", true},
+                        {" 30", true},  {"1e1", true},   {"0.1", true},      {"100.0001", false},
+                        {"101", false}, {"-1", false},   {"-0.0001", false}, {"nan", false},
+                        {"inf", false}, {"-inf", false}, {"1e400", false},   {"abc", false},
+                        {"", false},    {"%", false},    {"-", false}};
+  for (const auto& c : cases) {
+    const std::optional<float> density = DensityInRange(c.text);
+    EXPECT_EQ(density.has_value(), c.taken) << c.text;
+    if (density) {
+      EXPECT_EQ(*density, ParseDensity(c.text)) << c.text;
+    }
+  }
+}
+
 TEST(CellIsEdge, DensityIsTheShareOfDrawsThatGiveOne) {
   struct Case {
     float density;
