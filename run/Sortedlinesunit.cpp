@@ -529,3 +529,5 @@ void WriteSortedResultText(std::int64_t count, std::int32_t threadCount, const T
   MergeRuns(*runsFile, runs, bufferSize, out);
   out.Flush();
 }
+
+void CheckTempDir(const std::string& tempDir) { const TTempFile probe(tempDir); }

@@ -55,3 +55,8 @@ std::string SortedResultText(std::int64_t count, std::int32_t threads, const TRa
 void WriteSortedResultText(std::int64_t count, std::int32_t threads, const TRangeFormatter& format,
                            std::int64_t memoryBudget, const std::function<void(std::string_view)>& write,
                            const std::string& tempDir);
+
+// Makes and removes a temporary file in `tempDir` as a sort on disk would, so
+// that a folder that cannot take one is reported before a long run rather
+// than at its end. Throws the std::runtime_error that sort would give.
+void CheckTempDir(const std::string& tempDir);

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -277,6 +278,27 @@ TEST_F(WriteSortedResultTextTest, AFullDiskIsReportedWithTheFolder) {
   ::setrlimit(RLIMIT_FSIZE, &before);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_NE(message.find(Folder), std::string::npos) << message;
+}
+
+// The check before a run: a folder that takes a temporary file passes and
+// keeps nothing; one that cannot is refused with the message of the sort.
+TEST_F(WriteSortedResultTextTest, TheTemporaryFolderIsCheckedAsTheSortWouldUseIt) {
+  EXPECT_NO_THROW(CheckTempDir(Folder));
+  std::ofstream(Folder + "/plain") << "x";
+  for (const std::string& bad : {Folder + "/missing", Folder + "/plain"}) {
+    std::string message;
+    try {
+      CheckTempDir(bad);
+    } catch (const std::runtime_error& error) {
+      message = error.what();
+    }
+    EXPECT_EQ(message.rfind("sorting the results in the temporary folder \"" + bad +
+                                "\": cannot create a temporary file: ",
+                            0),
+              0u)
+        << message;
+  }
+  fs::remove(Folder + "/plain");
 }
 
 } // namespace
