@@ -1,12 +1,15 @@
 #include "Filesunit.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <random>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -101,6 +104,18 @@ std::string Folder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The temporary name beside `target`: its name, cut to fit the limit on a
+// name in a folder, then ".XXXXXX".
+std::string TempPattern(const std::string& target) {
+  const std::size_t slash = target.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const std::string_view suffix = ".XXXXXX";
+  return target.substr(0, base) + target.substr(base, NAME_MAX - suffix.size()) + std::string(suffix);
+}
+
+// The /proc name of this process's descriptor `fd`.
+std::string ProcLink(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 bool InProc(const std::string& path) {
   struct statfs info {};
   return ::statfs(Folder(path).c_str(), &info) == 0 && info.f_type == PROC_SUPER_MAGIC;
@@ -145,7 +160,8 @@ void WriteStdout(const std::string& content) {
   if (error != 0) Fail("write", "standard output", error);
 }
 
-TOutputFile::TOutputFile(const std::string& path) : Path(path) {
+TOutputFile::TOutputFile(const std::string& path)
+    : Path(path), Shown(path == "-" ? "standard output" : path) {
   if (path == "-") return;
 
   // Follow symbolic links by hand, so that a link that leads nowhere yet
@@ -177,12 +193,6 @@ TOutputFile::TOutputFile(const std::string& path) : Path(path) {
   }
   if (exists && S_ISDIR(info.st_mode)) Fail("write", path, EISDIR);
 
-  if (Route != TRoute::Direct && exists && S_ISREG(info.st_mode) && info.st_nlink > 1) {
-    Route = TRoute::InPlace;
-    Fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
-    if (Fd < 0) Fail("write", path, errno);
-    return;
-  }
   if (Route == TRoute::Direct || (exists && !S_ISREG(info.st_mode))) {
     Route = TRoute::Direct;
     // A FIFO waits here for its reader.
@@ -194,23 +204,30 @@ TOutputFile::TOutputFile(const std::string& path) : Path(path) {
     return;
   }
 
-  Route = TRoute::Replace;
   Target = name;
-  Temp = name + ".XXXXXX";
-  if (Temp.size() >= sizeof TempName) Fail("write", path, ENAMETOOLONG);
-  InstallCleanupHandlers();
-  {
-    TSignalsBlocked blocked;
-    Fd = ::mkostemp(Temp.data(), O_CLOEXEC);
-    if (Fd < 0) Fail("write", path, errno);
-    std::memcpy(TempName, Temp.c_str(), Temp.size() + 1);
-    TempArmed = 1;
+  if (exists) {
+    // As the shell would: a file this process may not write is not replaced,
+    // though the folder would allow the rename. Root may write any file.
+    if (::faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) != 0) Fail("write", path, errno);
+    // Every name of a hard-linked file must keep seeing the same file, and a
+    // folder that cannot take a new file leaves only the file itself.
+    if (info.st_nlink > 1 || ::faccessat(AT_FDCWD, Folder(name).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      OpenInPlace();
+      return;
+    }
   }
+  Route = TRoute::Replace;
+  OpenTemporary();
   int error = 0;
   if (exists) {
-    // Changing the owner or group may be refused; the mode is kept anyway.
+    // A new file that cannot get the old one's owner and group would take the
+    // file from them: it is written in place instead, as the shell would.
     // fchown first: it may clear set-user-ID bits that fchmod then restores.
-    [[maybe_unused]] const int owned = ::fchown(Fd, info.st_uid, info.st_gid);
+    if (::fchown(Fd, info.st_uid, info.st_gid) != 0) {
+      Discard();
+      OpenInPlace();
+      return;
+    }
     if (::fchmod(Fd, info.st_mode & 07777) != 0) error = errno;
   } else {
     // mkstemp makes the file private; give it the usual permissions.
@@ -224,17 +241,84 @@ TOutputFile::TOutputFile(const std::string& path) : Path(path) {
   }
 }
 
+void TOutputFile::OpenInPlace() {
+  Route = TRoute::InPlace;
+  Fd = ::open(Target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (Fd < 0) Fail("write", Path, errno);
+}
+
+void TOutputFile::OpenTemporary() {
+  // A file without a name (O_TMPFILE) leaves nothing behind whatever ends the
+  // process, even SIGKILL; it gets a name only at the end, through its /proc
+  // link. Where either is missing, the temporary file is named from the start.
+  Fd = ::open(Folder(Target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (Fd >= 0) {
+    struct stat linkable {};
+    if (::stat(ProcLink(Fd).c_str(), &linkable) == 0) {
+      Anonymous = true;
+      return;
+    }
+    ::close(Fd);
+    Fd = -1;
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    Fail("write", Path, errno);
+  }
+  std::string temp = TempPattern(Target);
+  if (temp.size() >= sizeof TempName) Fail("write", Path, ENAMETOOLONG);
+  InstallCleanupHandlers();
+  TSignalsBlocked blocked;
+  Fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (Fd < 0) Fail("write", Path, errno);
+  Arm(temp);
+}
+
+void TOutputFile::Arm(const std::string& temp) {
+  Temp = temp;
+  std::memcpy(TempName, Temp.c_str(), Temp.size() + 1);
+  TempArmed = 1;
+}
+
+int TOutputFile::LinkTemporary() {
+  InstallCleanupHandlers();
+  const std::string pattern = TempPattern(Target);
+  if (pattern.size() >= sizeof TempName) return ENAMETOOLONG;
+  // Names that differ from run to run; a taken one is simply passed over.
+  std::minstd_rand random(static_cast<std::uint_fast32_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid()));
+  constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = pattern;
+    for (std::size_t at = temp.size() - 6; at < temp.size(); ++at)
+      temp[at] = Letters[random() % (sizeof Letters - 1)];
+    TSignalsBlocked blocked;
+    if (::linkat(AT_FDCWD, ProcLink(Fd).c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      Arm(temp);
+      Anonymous = false;
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
 TOutputFile::~TOutputFile() { Discard(); }
 
 void TOutputFile::Discard() {
   if (Fd >= 0) ::close(Fd);
   Fd = -1;
-  if (Route == TRoute::Replace && !Temp.empty()) {
+  Anonymous = false;
+  if (!Temp.empty()) {
     TSignalsBlocked blocked;
     ::unlink(Temp.c_str());
     TempArmed = 0;
     Temp.clear();
   }
+}
+
+void TOutputFile::Failed(int error) {
+  Error = error;
+  Discard();
+  Fail("write", Shown, error);
 }
 
 void TOutputFile::Commit(const std::string& content) {
@@ -243,9 +327,12 @@ void TOutputFile::Commit(const std::string& content) {
 }
 
 void TOutputFile::Write(std::string_view part) {
+  // After a failure nothing more is written: the first error is the one
+  // reported, whichever writer comes next.
+  if (Error != 0) Fail("write", Shown, Error);
   if (Route == TRoute::Stdout) {
     const int error = WriteFd(STDOUT_FILENO, part);
-    if (error != 0) Fail("write", "standard output", error);
+    if (error != 0) Failed(error);
     return;
   }
   int error = 0;
@@ -253,17 +340,16 @@ void TOutputFile::Write(std::string_view part) {
   if (!Started && Route == TRoute::InPlace && ::ftruncate(Fd, 0) != 0) error = errno;
   Started = true;
   if (error == 0) error = WriteFd(Fd, part);
-  if (error != 0) {
-    Discard();
-    Fail("write", Path, error);
-  }
+  if (error != 0) Failed(error);
 }
 
 void TOutputFile::Finish() {
+  if (Error != 0) Fail("write", Shown, Error);
   if (Route == TRoute::Stdout) return;
   if (!Started) Write({});
   int error = 0;
   if (Route != TRoute::Direct && ::fsync(Fd) != 0) error = errno;
+  if (error == 0 && Anonymous) error = LinkTemporary();
   const int fd = Fd;
   Fd = -1;
   if (::close(fd) != 0 && error == 0) error = errno;
@@ -276,8 +362,5 @@ void TOutputFile::Finish() {
       Temp.clear();
     }
   }
-  if (error != 0) {
-    Discard();
-    Fail("write", Path, error);
-  }
+  if (error != 0) Failed(error);
 }
