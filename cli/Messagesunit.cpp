@@ -25,5 +25,10 @@ std::string OutOfMemoryMessage(std::int64_t count, std::int64_t peakBytes) {
     }
     message += std::string(" (about ") + size + " in use)";
   }
-  return message + "; try --count, --order none, or size bounds";
+  return message + "; try a smaller --memory, --count, --order none, or size bounds";
+}
+
+std::string ThreadsCappedNote(std::int32_t requested, std::int32_t processors) {
+  return "--threads " + std::to_string(requested) + " is more than the " + std::to_string(processors) +
+         (processors == 1 ? " processor" : " processors") + "; using " + std::to_string(processors);
 }

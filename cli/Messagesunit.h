@@ -11,5 +11,11 @@ std::string GroupThousands(std::int64_t value);
 
 // The line printed when memory ran out, without "bicliques: " and the line
 // break. `count` is the number of bicliques found so far, negative when
-// unknown; `peakBytes` the most memory the process held, 0 when unknown.
+// unknown; `peakBytes` the most memory the process held, 0 when unknown. It
+// names the options that need less memory.
 std::string OutOfMemoryMessage(std::int64_t count, std::int64_t peakBytes);
+
+// The note printed when --threads asks for more threads than there are
+// processors, without "bicliques: " and the line break. Pre: requested >
+// processors > 0.
+std::string ThreadsCappedNote(std::int32_t requested, std::int32_t processors);

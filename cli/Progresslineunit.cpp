@@ -14,6 +14,8 @@ constexpr std::chrono::seconds Quiet{1};
 
 TProgressLine::TProgressLine(bool enabled) : Enabled(enabled), Start(std::chrono::steady_clock::now()) {}
 
+TProgressLine::~TProgressLine() { Erase(); }
+
 void TProgressLine::Show(const TProgress& progress) {
   const auto elapsed = std::chrono::steady_clock::now() - Start;
   if (!Enabled || elapsed < Quiet) return;

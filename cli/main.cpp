@@ -13,18 +13,24 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "Argumentsunit.h"
 #include "Filesunit.h"
 #include "Generateunit.h"
+#include "Memorybudgetunit.h"
 #include "Messagesunit.h"
+#include "Parallelunit.h"
 #include "Progresslineunit.h"
 #include "Readerunit.h"
 #include "Rununit.h"
+#include "Sortedlinesunit.h"
 
 namespace {
 
@@ -69,12 +75,19 @@ std::string ByteSize(const std::string& text) {
   }
 }
 
-// A share of the machine's memory, for the input and sorting limits.
-std::int64_t MemoryShare(std::int64_t divisor) {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return std::int64_t{1} << 30;
-  return static_cast<std::int64_t>(pages) * pageSize / divisor;
+// A share of the memory this process may use, for the input and sorting
+// limits.
+std::int64_t MemoryShare(std::int64_t divisor) { return MemoryLimit() / divisor; }
+
+// A check of a whole-number option: 0 to `highest`.
+std::function<std::string(const std::string&)> WholeNumber(std::uint64_t highest) {
+  return [highest](const std::string& text) { return WholeNumberProblem(text, highest); };
+}
+
+// Where a sorted result goes that does not fit in memory.
+std::string TempDir() {
+  const char* temp = std::getenv("TMPDIR");
+  return temp != nullptr && *temp != '\0' ? temp : "/tmp";
 }
 
 TMatrix ReadInput(const TOptions& options) {
@@ -111,8 +124,7 @@ TRunOptions RunOptions(const TOptions& options, TOutputFile& output, TProgressLi
                                          : TOutput::SortedText;
   run.Write = [&output](std::string_view lines) { output.Write(lines); };
   run.MemoryBudget = options.Memory.empty() ? MemoryShare(4) : ParseByteSize(options.Memory);
-  const char* temp = std::getenv("TMPDIR");
-  run.TempDir = temp != nullptr && *temp != '\0' ? temp : "/tmp";
+  run.TempDir = TempDir();
   return run;
 }
 
@@ -125,6 +137,9 @@ int RunCommand(const TOptions& options) {
   // Before the input is read: an output that cannot be written ends the
   // command before a long run, and a FIFO's reader is waited for first.
   TOutputFile output(options.Output);
+  // Sorted text may go to disk at the end of the run: a folder that cannot
+  // take it is reported now, not after the enumeration.
+  if (!options.CountOnly && options.Order == "sorted") CheckTempDir(TempDir());
   TProgressLine progress(!options.Quiet && ::isatty(STDERR_FILENO) == 1);
   TRunResult result;
   try {
@@ -150,7 +165,7 @@ int RunCommand(const TOptions& options) {
 
 int GenerateCommand(const TGenerateOptions& options) {
   TRandomSource random = options.Seed ? TRandomSource(*options.Seed) : TRandomSource();
-  const float density = ParseDensity(options.Density);
+  const float density = *DensityInRange(options.Density);
   std::string buffer;
   for (std::int32_t r = 0; r < options.Sources; ++r) {
     buffer += GenerateRow(options.Targets, density, random);
@@ -195,19 +210,20 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"sorted", "none"}))
       ->capture_default_str();
   app.add_option("--min-sources", options.Bounds.MinSources, "List only bicliques with at least N sources")
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()));
   app.add_option("--max-sources", options.Bounds.MaxSources, "List only bicliques with at most N sources")
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()));
   app.add_option("--min-targets", options.Bounds.MinTargets, "List only bicliques with at least N targets")
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()));
   app.add_option("--max-targets", options.Bounds.MaxTargets, "List only bicliques with at most N targets")
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()));
   app.add_option("--max-input", options.MaxInput,
                  "Refuse inputs larger than SIZE (bytes, or with K, M, G); default half the memory")
       ->check(ByteSize);
   app.add_option("--memory", options.Memory,
                  "Sort in memory up to SIZE, beyond that in runs on disk (TMPDIR); default a quarter of "
-                 "the memory")
+                 "the memory the command may use (the least of physical memory, ulimit -v and -d, and "
+                 "the control group's limit)")
       ->check(ByteSize);
   app.add_flag("--quiet", options.Quiet, "No progress line on standard error");
   app.add_flag("--stats", options.Stats,
@@ -224,24 +240,29 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember(engineNames))
       ->capture_default_str();
   app.add_option("--threads", options.Threads,
-                 "Threads to use; 0 for every core (the results never depend on it)")
-      ->check(CLI::NonNegativeNumber)
+                 "Threads to use; 0 for every core, at most one per core (the results never depend on it)")
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()))
       ->capture_default_str();
 
   TGenerateOptions generate;
   auto* generateCommand =
       app.add_subcommand("generate", "Print a random matrix, as the window's Generate does");
+  // A text such as "-inf" looks like an option to the parser and is left
+  // over; it is refused below as the DENSITY it stood for.
+  generateCommand->allow_extras();
   generateCommand->add_option("SOURCES", generate.Sources, "Number of lines")
       ->required()
-      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()));
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()));
   generateCommand->add_option("TARGETS", generate.Targets, "Characters per line")
       ->required()
-      ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()));
+      ->check(WholeNumber(std::numeric_limits<std::int32_t>::max()));
   generateCommand
-      ->add_option("DENSITY", generate.Density, "Chance of a '1' per cell, in percent (read like atof)")
-      ->required();
-  generateCommand->add_option("--seed", generate.Seed,
-                              "Start the generator from this seed instead of its fixed state");
+      ->add_option("DENSITY", generate.Density,
+                   "Chance of a '1' per cell, in percent, 0 to 100 (read like atof)")
+      ->check(DensityProblem);
+  generateCommand
+      ->add_option("--seed", generate.Seed, "Start the generator from this seed instead of its fixed state")
+      ->check(WholeNumber(std::numeric_limits<std::uint64_t>::max()));
 
   try {
     app.parse(argc, argv);
@@ -254,6 +275,24 @@ int main(int argc, char** argv) {
       return ExitRefused;
     }
     return 0;
+  }
+  if (generateCommand->parsed()) {
+    const std::vector<std::string> extras = generateCommand->remaining();
+    const auto usage = [&app](const CLI::Error& error) {
+      app.exit(error);
+      return ExitUsage;
+    };
+    if (generate.Density.empty() && !extras.empty())
+      return usage(CLI::ValidationError("DENSITY", DensityProblem(extras.front())));
+    if (!extras.empty()) return usage(CLI::ExtrasError(extras));
+    if (generate.Density.empty()) return usage(CLI::RequiredError("DENSITY"));
+  }
+  // More threads than processors only slow a run down, and many thousands
+  // can bring the machine to a halt.
+  const std::int32_t processors = ThreadCount(0);
+  if (options.Threads > processors) {
+    std::fprintf(stderr, "bicliques: %s\n", ThreadsCappedNote(options.Threads, processors).c_str());
+    options.Threads = processors;
   }
 
   try {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -65,11 +67,12 @@ protected:
 
   // Runs the command with `input` on standard input, from inside Dir;
   // standard output goes to `out` (read back only when it is "stdout").
-  TOutcome Run(const std::string& arguments, const std::string& input = "",
-               const std::string& out = "stdout") {
+  // `environment` is put before the command ("NAME=value ...").
+  TOutcome Run(const std::string& arguments, const std::string& input = "", const std::string& out = "stdout",
+               const std::string& environment = "") {
     Spit(Dir / "stdin", input);
-    const std::string command =
-        "cd '" + Dir.string() + "' && '" BICLIQUES_EXE "' " + arguments + " <stdin >'" + out + "' 2>stderr";
+    const std::string command = "cd '" + Dir.string() + "' && " + environment + " '" BICLIQUES_EXE "' " +
+                                arguments + " <stdin >'" + out + "' 2>stderr";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out == "stdout" ? Slurp(Dir / "stdout") : "",
             Slurp(Dir / "stderr")};
@@ -78,8 +81,10 @@ protected:
   // Starts the command with `arguments` in Dir, standard input empty, output
   // to Dir/stdout and Dir/stderr, the cleanup signals at their default
   // action (a shell may start tests with SIGINT ignored), and at most
-  // `memoryLimit` bytes of address space when that is not 0.
-  pid_t Start(const std::vector<std::string>& arguments, rlim_t memoryLimit = 0) {
+  // `memoryLimit` bytes of address space when that is not 0. With `asNobody`
+  // it runs as the user and group 65534 (nobody); a child that cannot drop
+  // its privileges ends with status NoPrivilegeDrop.
+  pid_t Start(const std::vector<std::string>& arguments, rlim_t memoryLimit = 0, bool asNobody = false) {
     const std::string dir = Dir.string();
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
@@ -96,6 +101,10 @@ protected:
     if (memoryLimit != 0) {
       const rlimit limit{memoryLimit, memoryLimit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
+    if (asNobody && (::setgroups(0, nullptr) != 0 || ::setresgid(Nobody, Nobody, Nobody) != 0 ||
+                     ::setresuid(Nobody, Nobody, Nobody) != 0)) {
+      ::_exit(NoPrivilegeDrop);
     }
     std::vector<char*> argv{const_cast<char*>(BICLIQUES_EXE)};
     for (const auto& argument : arguments)
@@ -118,6 +127,21 @@ protected:
     ::waitpid(pid, &status, 0);
     ADD_FAILURE() << "the command did not end";
     return status;
+  }
+
+  static constexpr uid_t Nobody = 65534;
+  static constexpr int NoPrivilegeDrop = 125;
+
+  // True once process `pid` holds a temporary file for `target` (a name in
+  // Dir) open: one named "TARGET.XXXXXX", or one without a name.
+  bool HoldsTemporaryFile(pid_t pid, const std::string& target) const {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+      const std::string link = fs::read_symlink(entry.path(), error).string();
+      if (link.rfind((Dir / target).string() + ".", 0) == 0) return true;
+      if (link.rfind(Dir.string() + "/", 0) == 0 && link.ends_with(" (deleted)")) return true;
+    }
+    return false;
   }
 
   // Names in Dir that start with `prefix`.
@@ -377,9 +401,9 @@ TEST_F(CliTest, SignalDuringARunRemovesTheTemporaryFile) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
     Spit(Dir / "out.txt", "precious\n");
     const pid_t pid = Start({"big.txt", "-o", "out.txt"});
-    for (int polls = 0; polls < 30 * 1000 && NamesStartingWith("out.txt.").empty(); ++polls)
+    for (int polls = 0; polls < 30 * 1000 && !HoldsTemporaryFile(pid, "out.txt"); ++polls)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(NamesStartingWith("out.txt.").size(), 1u) << "no temporary file, signal " << signal;
+    ASSERT_TRUE(HoldsTemporaryFile(pid, "out.txt")) << "no temporary file, signal " << signal;
     ::kill(pid, signal);
     const int status = Wait(pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
@@ -414,7 +438,7 @@ TEST(CliMessagesTest, CountsAreGroupedByThousands) {
   EXPECT_EQ(GroupThousands(123456), "123,456");
   EXPECT_EQ(GroupThousands(12345678), "12,345,678");
   EXPECT_EQ(GroupThousands(9223372036854775807), "9,223,372,036,854,775,807");
-  const std::string advice = "; try --count, --order none, or size bounds";
+  const std::string advice = "; try a smaller --memory, --count, --order none, or size bounds";
   EXPECT_EQ(OutOfMemoryMessage(12345678, 3100000000),
             "out of memory after 12,345,678 bicliques (about 3.1 GB in use)" + advice);
   EXPECT_EQ(OutOfMemoryMessage(1, 0), "out of memory after 1 biclique" + advice);
@@ -552,4 +576,289 @@ TEST_F(CliTest, RefusedInputNamesTheFileLineAndColumn) {
   EXPECT_EQ(large.Status, 1);
   EXPECT_NE(large.Err.find("limit"), std::string::npos) << large.Err;
   EXPECT_EQ(Run("--max-input 10X m.txt").Status, 2);
+}
+
+// Names given to -o by a user without privileges, judged as the shell would:
+// a file the user may not write is refused before anything is read, whoever
+// owns its folder; a file the user may write is written, in place where its
+// folder is read-only or a new file could not keep its owner.
+TEST_F(CliTest, OutputTargetsAsANormalUser) {
+  Spit(Dir / "in.txt", WorkedInput);
+  fs::create_directories(Dir / "own");    // the user's folder
+  fs::create_directories(Dir / "locked"); // root's, read-only to the user
+  ASSERT_EQ(::chown((Dir / "own").c_str(), Nobody, Nobody), 0);
+  const std::string newLong = "own/" + std::string(250, 'n');
+  const std::string oldLong = "own/" + std::string(250, 'o');
+  const std::string denied = "': Permission denied\n";
+  struct Case {
+    const char* name;
+    std::string output; // the name given to -o, in Dir
+    std::string file;   // the regular file it comes to
+    bool exists;        // the file is there before, holding "old\n", with:
+    uid_t owner;
+    mode_t mode;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"own read-only file", "own/ro.txt", "own/ro.txt", true, Nobody, 0444, 1,
+       "bicliques: cannot write 'own/ro.txt" + denied},
+      {"root's read-only file in the user's folder", "own/rootro.txt", "own/rootro.txt", true, 0, 0444, 1,
+       "bicliques: cannot write 'own/rootro.txt" + denied},
+      {"root's file only root may write", "own/root.txt", "own/root.txt", true, 0, 0644, 1,
+       "bicliques: cannot write 'own/root.txt" + denied},
+      {"link to root's read-only file", "own/link", "own/linked.txt", true, 0, 0444, 1,
+       "bicliques: cannot write 'own/link" + denied},
+      {"new name in a read-only folder", "locked/new.txt", "locked/new.txt", false, 0, 0, 1,
+       "bicliques: cannot write 'locked/new.txt" + denied},
+      {"own file", "own/plain.txt", "own/plain.txt", true, Nobody, 0640, 0, ""},
+      {"root's file anyone may write: in place, still root's", "own/shared.txt", "own/shared.txt", true, 0,
+       0666, 0, ""},
+      {"own file in a read-only folder: in place", "locked/mine.txt", "locked/mine.txt", true, Nobody, 0644,
+       0, ""},
+      {"new name", "own/new.txt", "own/new.txt", false, 0, 0, 0, ""},
+      {"new name of 250 characters", newLong, newLong, false, 0, 0, 0, ""},
+      {"file with a name of 250 characters", oldLong, oldLong, true, Nobody, 0644, 0, ""},
+  };
+  for (const auto& c : cases) {
+    const fs::path file = Dir / c.file;
+    if (c.exists) {
+      Spit(file, "old\n");
+      ASSERT_EQ(::chown(file.c_str(), c.owner, c.owner), 0) << c.name;
+      ASSERT_EQ(::chmod(file.c_str(), c.mode), 0) << c.name;
+    }
+    if (c.output != c.file) fs::create_symlink(file.filename(), Dir / c.output);
+    const int status = Wait(Start({"in.txt", "-o", c.output}, 0, true));
+    if (WIFEXITED(status) && WEXITSTATUS(status) == NoPrivilegeDrop)
+      GTEST_SKIP() << "this process cannot run a child as user 65534";
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
+      GTEST_SKIP() << "user 65534 cannot run " << BICLIQUES_EXE;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.name << ": wait status " << status;
+    EXPECT_EQ(Slurp(Dir / "stderr"), c.message) << c.name;
+    if (c.status == 0) {
+      EXPECT_EQ(Slurp(file), WorkedResult) << c.name;
+    } else if (c.exists) {
+      EXPECT_EQ(Slurp(file), "old\n") << c.name;
+    } else {
+      EXPECT_FALSE(fs::exists(file)) << c.name;
+    }
+    struct stat info {};
+    if (c.exists && ::stat(file.c_str(), &info) == 0) {
+      EXPECT_EQ(info.st_uid, c.owner) << c.name;
+      EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
+    }
+    if (c.output != c.file) {
+      EXPECT_TRUE(fs::is_symlink(Dir / c.output)) << c.name;
+    }
+    for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_FALSE(name.rfind(file.filename().string().substr(0, 200), 0) == 0 && name != file.filename())
+          << c.name << ": " << name << " is left";
+    }
+  }
+
+  // Root, as with cp, may write any file; its mode stays.
+  Spit(Dir / "rootro.txt", "old\n");
+  fs::permissions(Dir / "rootro.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (::geteuid() == 0) {
+    const TOutcome root = Run("-o rootro.txt", WorkedInput);
+    EXPECT_EQ(root.Status, 0) << root.Err;
+    EXPECT_EQ(Slurp(Dir / "rootro.txt"), WorkedResult);
+    EXPECT_EQ(fs::status(Dir / "rootro.txt").permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
+}
+
+// The default sort memory follows the address-space limit: a sorted run that
+// would not fit goes to disk with the same bytes.
+TEST_F(CliTest, SortedRunFitsALoweredAddressSpaceLimit) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer reserves more address space than the limit";
+#endif
+  const TOutcome generated = Run("generate 1000 100 20 --seed 1");
+  ASSERT_EQ(generated.Status, 0) << generated.Err;
+  Spit(Dir / "g.txt", generated.Out);
+  const TOutcome unlimited = Run("g.txt -o unlimited.txt");
+  ASSERT_EQ(unlimited.Status, 0) << unlimited.Err;
+  const int status = Wait(Start({"g.txt", "-o", "limited.txt"}, rlim_t{150} << 20));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "wait status " << status << ", " << Slurp(Dir / "stderr");
+  const std::string limited = Slurp(Dir / "limited.txt");
+  const std::string expected = Slurp(Dir / "unlimited.txt");
+  EXPECT_TRUE(limited == expected) << limited.size() << " bytes, expected " << expected.size();
+}
+
+TEST_F(CliTest, ThreadsAboveTheProcessorsAreCappedWithANote) {
+  const auto processors = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  const TOutcome capped = Run("--threads 100000", WorkedInput);
+  EXPECT_EQ(capped.Status, 0);
+  EXPECT_EQ(capped.Out, WorkedResult);
+  EXPECT_EQ(capped.Err, "bicliques: " + ThreadsCappedNote(100000, processors) + "\n");
+  const TOutcome exact = Run("--threads " + std::to_string(processors), WorkedInput);
+  EXPECT_EQ(exact.Out, WorkedResult);
+  EXPECT_EQ(exact.Err, "");
+}
+
+// Two threads write unordered lines to a full device: the writer that comes
+// after the first failure must not report an error of its own.
+TEST_F(CliTest, TheFirstWriteFailureIsTheOneReported) {
+  Spit(Dir / "m.txt", Generated(200, 40, 30)); // about 800 KB of lines
+  for (int run = 0; run < 10; ++run) {
+    const TOutcome device = Run("m.txt --order none --threads 2 -o /dev/full");
+    EXPECT_EQ(device.Status, 1) << "run " << run;
+    EXPECT_EQ(device.Err, "bicliques: cannot write '/dev/full': No space left on device\n") << "run " << run;
+    const TOutcome standardOutput = Run("m.txt --order none --threads 2", "", "/dev/full");
+    EXPECT_EQ(standardOutput.Status, 1) << "run " << run;
+    EXPECT_EQ(standardOutput.Err, "bicliques: cannot write 'standard output': No space left on device\n")
+        << "run " << run;
+  }
+}
+
+// Usage errors name the argument, what was given and the range allowed.
+TEST_F(CliTest, UsageMessagesGiveTheRange) {
+  const std::string int32Range = "expected a whole number from 0 to 2147483647, got '";
+  const std::string density = "DENSITY: expected a number from 0 to 100, got '";
+  struct Case {
+    std::string arguments, message;
+  };
+  const Case cases[] = {
+      {"--min-sources -1", "--min-sources: " + int32Range + "-1'"},
+      {"--max-sources abc", "--max-sources: " + int32Range + "abc'"},
+      {"--min-targets 1.5", "--min-targets: " + int32Range + "1.5'"},
+      {"--max-targets 2147483648", "--max-targets: " + int32Range + "2147483648'"},
+      {"--threads -2", "--threads: " + int32Range + "-2'"},
+      {"generate -1 3 50", "SOURCES: " + int32Range + "-1'"},
+      {"generate 3 x 50", "TARGETS: " + int32Range + "x'"},
+      {"generate 2 3 -inf", density + "-inf'"},
+      {"generate 2 3 inf", density + "inf'"},
+      {"generate 2 3 nan", density + "nan'"},
+      {"generate 2 3 101", density + "101'"},
+      {"generate 2 3 100.5", density + "100.5'"},
+      {"generate 2 3 -1", density + "-1'"},
+      {"generate 2 3 abc", density + "abc'"},
+      {"generate 2 3 ''", density + "'"},
+      {"generate 2 3", "DENSITY is required"},
+      {"generate 2 3 50 --seed -1",
+       "--seed: expected a whole number from 0 to 18446744073709551615, got '-1'"},
+      {"generate 2 3 50 --seed 18446744073709551616",
+       "--seed: expected a whole number from 0 to 18446744073709551615, got '18446744073709551616'"},
+  };
+  for (const auto& c : cases) {
+    const TOutcome outcome = Run(c.arguments, WorkedInput);
+    EXPECT_EQ(outcome.Status, 2) << c.arguments;
+    EXPECT_EQ(outcome.Out, "") << c.arguments;
+    EXPECT_EQ(outcome.Err, c.message + "\nRun with --help for more information.\n") << c.arguments;
+  }
+}
+
+// The ends of the ranges are taken; the largest seed is a seed of its own.
+TEST_F(CliTest, GenerateTakesTheEndsOfItsRanges) {
+  EXPECT_EQ(Run("generate 2 3 100").Out, "111\n111\n");
+  TRandomSource none(0);
+  EXPECT_EQ(Run("generate 1 40 0 --seed 0").Out, GenerateMatrix(1, 40, 0.0f, none)[0] + "\n");
+  const TOutcome largest = Run("generate 4 30 50 --seed 18446744073709551615");
+  EXPECT_EQ(largest.Status, 0) << largest.Err;
+  TRandomSource random(std::numeric_limits<std::uint64_t>::max());
+  std::string expected;
+  for (const auto& row : GenerateMatrix(4, 30, 50.0f, random))
+    expected += row + "\n";
+  EXPECT_EQ(largest.Out, expected);
+  EXPECT_NE(largest.Out, Run("generate 4 30 50 --seed 18446744073709551614").Out);
+}
+
+// A TMPDIR that cannot take the sort's runs ends a sorted run before the
+// input is read (here the bad input would be refused otherwise); a run that
+// never sorts on disk does not need it.
+TEST_F(CliTest, ABadTempDirIsReportedBeforeTheInputIsRead) {
+  Spit(Dir / "plain", "x");
+  for (const std::string& bad : {Dir.string() + "/missing", Dir.string() + "/plain"}) {
+    const std::string environment = "TMPDIR='" + bad + "'";
+    const TOutcome sorted = Run("", "12\n", "stdout", environment);
+    EXPECT_EQ(sorted.Status, 1) << bad;
+    EXPECT_EQ(sorted.Err.rfind("bicliques: sorting the results in the temporary folder \"" + bad +
+                                   "\": cannot create a temporary file: ",
+                               0),
+              0u)
+        << sorted.Err;
+    for (const char* unsorted : {"--count", "--order none"}) {
+      const TOutcome outcome = Run(unsorted, WorkedInput, "stdout", environment);
+      EXPECT_EQ(outcome.Status, 0) << unsorted << ": " << outcome.Err;
+    }
+  }
+}
+
+// On a terminal, a message after the progress line starts on a cleared line.
+TEST_F(CliTest, TheProgressLineIsRemovedBeforeAMessage) {
+  const TOutcome generated = Run("generate 1000 100 20 --seed 1");
+  ASSERT_EQ(generated.Status, 0);
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  int terminal = -1;
+  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(input[0], 0);
+    ::close(input[0]);
+    ::close(input[1]);
+    ::execl(BICLIQUES_EXE, BICLIQUES_EXE, "-o", "/dev/full", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(input[0]);
+  // The line shows once the command has been going for a second: the input
+  // comes late, so the run shows it from its first report.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  std::thread feeder([&] {
+    std::size_t done = 0;
+    while (done < generated.Out.size()) {
+      const ssize_t put = ::write(input[1], generated.Out.data() + done, generated.Out.size() - done);
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    ::close(input[1]);
+  });
+  std::string screen;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break; // EIO once the command has ended
+    screen.append(buffer, static_cast<std::size_t>(got));
+  }
+  feeder.join();
+  ::close(terminal);
+  const int status = Wait(pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+  const std::string message = "bicliques: cannot write '/dev/full': No space left on device";
+  const std::size_t at = screen.find(message);
+  ASSERT_NE(at, std::string::npos) << screen;
+  if (screen.find("bicliques, ") == std::string::npos) GTEST_SKIP() << "the run showed no progress line";
+  // After the last return to the line's start, nothing but the erasure.
+  const std::size_t lineStart = screen.rfind('\r', at);
+  ASSERT_NE(lineStart, std::string::npos) << screen;
+  EXPECT_EQ(screen.substr(lineStart, at - lineStart), "\r\x1b[K") << screen;
+}
+
+// A run killed outright leaves no temporary file beside its target where the
+// file system makes files without a name.
+TEST_F(CliTest, AKilledRunLeavesNoTemporaryFile) {
+  const int probe = ::open(Dir.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "no files without a name here: " << std::strerror(errno);
+  ::close(probe);
+  TRandomSource random;
+  std::string matrix;
+  for (const auto& row : GenerateMatrix(60, 60, 60.0f, random))
+    matrix += row + "\n";
+  Spit(Dir / "big.txt", matrix);
+  Spit(Dir / "out.txt", "precious\n");
+  const pid_t pid = Start({"big.txt", "-o", "out.txt"});
+  for (int polls = 0; polls < 30 * 1000 && !HoldsTemporaryFile(pid, "out.txt"); ++polls)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(HoldsTemporaryFile(pid, "out.txt")) << "no temporary file";
+  ::kill(pid, SIGKILL);
+  const int status = Wait(pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "wait status " << status;
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Dir))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"big.txt", "out.txt", "stdout", "stderr"}));
+  EXPECT_EQ(Slurp(Dir / "out.txt"), "precious\n");
 }
