@@ -20,19 +20,6 @@ namespace {
   throw TFileError("cannot " + what + " '" + path + "': " + std::strerror(error));
 }
 
-void ReadFd(int fd, const std::string& path, std::string& content) {
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) return;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      Fail("read", path, errno);
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
 // Returns errno of the first failed write, 0 when all was written.
 int WriteFd(int fd, std::string_view content) {
   std::size_t done = 0;
@@ -122,29 +109,6 @@ bool InProc(const std::string& path) {
 }
 
 } // namespace
-
-std::string ReadAll(const std::string& path) {
-  std::string content;
-  if (path == "-") {
-    ReadFd(STDIN_FILENO, "standard input", content);
-    return content;
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail("read", path, errno);
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    Fail("read", path, EISDIR);
-  }
-  try {
-    ReadFd(fd, path, content);
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  ::close(fd);
-  return content;
-}
 
 bool SameFile(const std::string& input, const std::string& output) {
   if (output == "-") return false;
@@ -319,11 +283,6 @@ void TOutputFile::Failed(int error) {
   Error = error;
   Discard();
   Fail("write", Shown, error);
-}
-
-void TOutputFile::Commit(const std::string& content) {
-  Write(content);
-  Finish();
 }
 
 void TOutputFile::Write(std::string_view part) {

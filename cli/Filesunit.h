@@ -12,9 +12,6 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-// The whole content of `path`, or of standard input when path is "-".
-std::string ReadAll(const std::string& path);
-
 // True when `output` names the regular file that `input` names (standard input
 // for "-"): the same device and inode, whatever the names; false when either
 // cannot be looked at or output is "-". Reads nothing.
@@ -72,8 +69,6 @@ public:
   // Completes the file (for a temporary file: flushed, named, then renamed
   // over the old one). Call at most once, after the last Write.
   void Finish();
-  // Same as: Write(content), then Finish().
-  void Commit(const std::string& content);
 
 private:
   enum class TRoute { Stdout, Replace, InPlace, Direct };
