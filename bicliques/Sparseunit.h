@@ -23,6 +23,10 @@
 
 #include "Engineunit.h"
 
+namespace sparse {
+class TResultStore;
+}
+
 class TSparseBicliques : public TEngine {
 public:
   std::int32_t RowCount;    // sources
@@ -31,6 +35,11 @@ public:
   // Conditional databases of at most this many entries (0 to 64) are
   // searched with one bit per entry.
   std::int32_t SmallDatabase = 64;
+  // A child takes over what its parent knows of failed candidates by going
+  // through the parent's list of them while that is at most this many times
+  // the items the child counted (at least 0), else by looking each counted
+  // item up among the parent's candidates.
+  std::int32_t FailedScanRatio = 256;
 
   // All rows empty. Pre: both >= 0.
   TSparseBicliques(std::int32_t rowCount, std::int32_t columnCount);
@@ -59,6 +68,5 @@ private:
   std::vector<std::int32_t> RowLength;
   bool Transposed = false;
   std::int64_t ResultCount = 0;
-  struct TStore;
-  std::unique_ptr<TStore> Store; // what Run kept for ForEachResult
+  std::unique_ptr<sparse::TResultStore> Store; // what Run kept for ForEachResult
 };

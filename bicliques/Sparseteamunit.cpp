@@ -1,0 +1,64 @@
+#include "Sparseteamunit.h"
+
+#include <chrono>
+#include <condition_variable>
+
+#include "Parallelunit.h"
+
+namespace sparse {
+
+void TSearchTeam::HandOut(std::int32_t count) {
+  Count = count;
+  Handed.store(0, std::memory_order_relaxed);
+}
+
+std::int32_t TSearchTeam::Next() {
+  const std::int32_t handed = Handed.fetch_add(1, std::memory_order_relaxed);
+  return handed < Count ? Count - 1 - handed : -1;
+}
+
+void TSearchTeam::Fail(std::exception_ptr error) {
+  const std::lock_guard lock(Mutex);
+  if (!Error) Error = error;
+  Abort.store(true, std::memory_order_relaxed);
+}
+
+// Failures are kept in the team rather than left to RunTeam, so that the
+// first one, not a stop it caused elsewhere, reaches the caller.
+void TSearchTeam::Run(const std::function<void(std::int32_t member)>& body) {
+  std::mutex doneMutex;
+  std::condition_variable doneWake;
+  std::int32_t running = Size();
+  RunTeam(Size(), [&](std::int32_t t, const TTeam& team) {
+    try {
+      body(t);
+    } catch (...) {
+      Fail(std::current_exception());
+    }
+    std::unique_lock lock(doneMutex);
+    --running;
+    doneWake.notify_all();
+    while (t == 0 && running > 0 && !team.Stopping()) {
+      doneWake.wait_for(lock, std::chrono::milliseconds(100));
+      lock.unlock();
+      Report();
+      lock.lock();
+    }
+  });
+  if (Error) std::rethrow_exception(Error);
+}
+
+void TSearchTeam::Report() {
+  std::int64_t sets = 0;
+  for (const TTeamMember* member : Members)
+    sets += member->Published();
+  Control.Report(TPhase::Enumerating, 0, sets);
+}
+
+void TTeamMember::Checkpoint() {
+  Publish();
+  if (Team.Ending()) throw TCancelled();
+  if (Id == 0) Team.Report();
+}
+
+} // namespace sparse

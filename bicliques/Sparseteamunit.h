@@ -1,0 +1,88 @@
+// Sparseteamunit: the workers of one sparse search as a team. They share
+// the root's candidates, handed out one at a time; a failure on one of them
+// stops the others; the calling thread's member reports the progress of
+// all.
+//
+// Ownership and threads: the team borrows the run's control, and each
+// member its team and its result sink, for their lives. Members join before
+// Run; during Run each member is used by its own thread only, and the team's
+// calls are safe from any of them except where said.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "Runcontrolunit.h"
+#include "Sparseresultsunit.h"
+
+namespace sparse {
+
+class TTeamMember;
+
+class TSearchTeam {
+public:
+  explicit TSearchTeam(TRunControl& control) : Control(control) {}
+
+  // Adds `member`, the next in number (the first is member 0). Before Run.
+  void Join(const TTeamMember& member) { Members.push_back(&member); }
+  std::int32_t Size() const { return static_cast<std::int32_t>(Members.size()); }
+  // From now on Next hands out count-1 down to 0, each once.
+  void HandOut(std::int32_t count);
+  // The next number handed out, or -1 when none is left.
+  std::int32_t Next();
+  // Keeps the first failure and makes every member stop at its next step.
+  void Fail(std::exception_ptr error);
+  // Whether a member failed or a stop was requested: the search is to end.
+  bool Ending() const { return Control.StopRequested() || Abort.load(std::memory_order_relaxed); }
+  // Runs body(member) once for every member, member 0 on the calling thread,
+  // which keeps reporting progress once it is done until the others end.
+  // Rethrows the first failure once every thread has ended.
+  void Run(const std::function<void(std::int32_t member)>& body);
+  // Passes the results the members published on to the progress reports.
+  // Only on the thread that runs member 0.
+  void Report();
+
+private:
+  TRunControl& Control;
+  std::vector<const TTeamMember*> Members;
+  std::atomic<std::int32_t> Handed{0};
+  std::int32_t Count = 0;
+  std::atomic<bool> Abort{false};
+  std::mutex Mutex;
+  std::exception_ptr Error;
+};
+
+// One worker of the team: it counts its steps of search work and, every so
+// often, publishes how many results it has and checks whether to end.
+class TTeamMember {
+public:
+  // Member `id` of `team`, whose results `results` counts.
+  TTeamMember(TSearchTeam& team, std::int32_t id, const TResultSink& results)
+      : Team(team), Id(id), Results(results) {}
+
+  // One step of search work. Every 256th publishes the results so far,
+  // throws TCancelled when the search is ending, and on member 0 reports.
+  void Step() {
+    if ((++Steps & 255) != 0) return;
+    Checkpoint();
+  }
+  // Makes the results so far visible to the progress reports.
+  void Publish() { Found.store(Results.Total(), std::memory_order_relaxed); }
+  // The results last published. Any thread.
+  std::int64_t Published() const { return Found.load(std::memory_order_relaxed); }
+
+private:
+  TSearchTeam& Team;
+  std::int32_t Id;
+  const TResultSink& Results;
+  std::uint32_t Steps = 0;
+  std::atomic<std::int64_t> Found{0};
+
+  void Checkpoint();
+};
+
+} // namespace sparse
