@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <mutex>
 #include <random>
 #include <set>
@@ -43,6 +44,7 @@ struct TOptions {
   bool Stream = false;
   TBounds Bounds;
   std::int32_t SmallDatabase = 64;
+  std::int32_t FailedScanRatio = 256;
 };
 
 void Fill(TSparseBicliques& engine, const TRowTexts& matrix) {
@@ -62,6 +64,7 @@ std::vector<std::string> EngineLines(const TRowTexts& matrix, const TOptions& op
   TSparseBicliques engine(static_cast<std::int32_t>(matrix.size()), static_cast<std::int32_t>(Width(matrix)));
   engine.Side = options.Side;
   engine.SmallDatabase = options.SmallDatabase;
+  engine.FailedScanRatio = options.FailedScanRatio;
   Fill(engine, matrix);
   std::mutex mutex;
   std::vector<std::string> lines;
@@ -81,12 +84,19 @@ std::vector<std::string> EngineLines(const TRowTexts& matrix, const TOptions& op
   EXPECT_EQ(count, engine.Count());
   if (!options.Stream) {
     engine.ForEachResult(0, count, keep);
-    // Any split into ranges, read from several threads, gives the same results.
+    // Any split into ranges, read from several threads, gives the same
+    // results: ranges of 5, dealt out in turn to two readers at once.
     std::vector<std::string> whole = lines;
     lines.clear();
+    constexpr std::int64_t Range = 5;
+    constexpr std::int64_t Readers = 2;
     std::vector<std::thread> readers;
-    for (std::int64_t first = 0; first < count; first += 5)
-      readers.emplace_back([&, first] { engine.ForEachResult(first, std::min(count, first + 5), keep); });
+    for (std::int64_t reader = 0; reader < Readers; ++reader) {
+      readers.emplace_back([&, reader] {
+        for (std::int64_t first = reader * Range; first < count; first += Readers * Range)
+          engine.ForEachResult(first, std::min(count, first + Range), keep);
+      });
+    }
     for (auto& reader : readers)
       reader.join();
     std::sort(whole.begin(), whole.end());
@@ -324,6 +334,47 @@ TEST(Sparseunit, BoundsEqualFilteringTheUnboundedResult) {
             EngineLines(matrix, {side, 1 + round % 2, round % 3 == 0, c.Bounds, round % 4 < 2 ? 64 : 0}),
             Filtered(all, c.Bounds))
             << c.Name << ", round " << round << ", side " << static_cast<int>(side);
+      }
+    }
+  }
+}
+
+// A child takes over what its parent knows of failed candidates either by
+// going through the parent's list of them or by looking each item it counted
+// up among the parent's candidates; FailedScanRatio picks the way (0: look up
+// wherever the parent knows a failure; the largest: always go through the
+// list). Both ways must list every set exactly once, with or without bounds,
+// on lists or bits, and with the root's failures shared by two workers.
+TEST(Sparseunit, FailedCandidatesHandedDownEitherWay) {
+  constexpr std::int32_t LookUp = 0;
+  constexpr std::int32_t GoThrough = std::numeric_limits<std::int32_t>::max();
+  TBounds minSources;
+  minSources.MinSources = 2;
+  TBounds minTargets;
+  minTargets.MinTargets = 2;
+  const TBounds everyBound[] = {TBounds{}, minSources, minTargets};
+  std::mt19937_64 random(41);
+  std::mt19937 dense(42);
+  for (int round = 0; round < 60; ++round) {
+    const TRowTexts matrix =
+        round % 2 == 0 ? SparseMatrix(14, 40, random) : bruteforce::RandomMatrix(dense, 14, 24);
+    const TBounds& bounds = everyBound[round % 3];
+    const std::vector<std::string> expected = Filtered(bruteforce::ResultLines(matrix), bounds);
+    for (const std::int32_t ratio : {LookUp, GoThrough}) {
+      for (const std::int32_t small : {0, 64}) {
+        const TOptions options{EverySide[round % 3], 1 + round % 2, round % 4 == 0, bounds, small, ratio};
+        EXPECT_EQ(EngineLines(matrix, options), expected)
+            << "round " << round << ", ratio " << ratio << ", bit databases up to " << small;
+      }
+    }
+  }
+  const TRowTexts larger[] = {SparseMatrix(200, 120, random), RandomMatrix(60, 60, 0.3, random)};
+  for (const TRowTexts& matrix : larger) {
+    const std::vector<std::string> expected = ClosureLines(matrix);
+    for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
+      for (const std::int32_t ratio : {LookUp, GoThrough}) {
+        EXPECT_EQ(EngineLines(matrix, {side, 2, true, {}, 0, ratio}), expected)
+            << matrix.size() << " rows, side " << static_cast<int>(side) << ", ratio " << ratio;
       }
     }
   }
