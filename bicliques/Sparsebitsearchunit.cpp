@@ -34,7 +34,7 @@ TBitSearch::TBitSearch(std::int32_t items, const TSearchBounds& bounds, std::int
 bool TBitSearch::Start(const TChildScan& scan, const std::vector<std::int32_t>& itemset) {
   const std::int32_t used = MarkEntries(scan);
   if (used < 0) return false;
-  MakeFirstLevel(scan.Item);
+  MakeFirstLevel(scan.Where.Item);
   Members.assign(itemset.begin(), itemset.end());
   Occurrence = used == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << used) - 1;
   return true;
@@ -50,17 +50,19 @@ std::int32_t TBitSearch::MarkEntries(const TChildScan& scan) {
     if (mask == 0) Masked.push_back(item);
     mask |= bit;
   };
-  const std::int32_t e = scan.Item;
-  const TCandidateTest counted = scan.CandidateTest();
+  const TOccurrence where = scan.Where;
+  const std::int32_t e = where.Item;
+  const TCandidateTest test = scan.CandidateTest();
+  const std::int32_t* const counted = scan.Counted.data();
   const auto isCandidate = [&](std::int32_t item) {
-    return item > e && counted(scan.Counted[static_cast<std::size_t>(item)]);
+    return item > e && test(counted[static_cast<std::size_t>(item)]);
   };
   UnitWeights = true;
   std::int32_t used = 0;
-  for (std::int32_t i = 0; i < scan.OccCount; ++i) {
-    const TEntry& entry = scan.Entry(i);
+  for (std::int32_t i = 0; i < where.Count; ++i) {
+    const TEntry& entry = where.Entry(i);
     const std::int32_t* const end = entry.High + entry.HighLength;
-    const std::int32_t* const above = scan.Above(entry, i);
+    const std::int32_t* const above = where.Above(entry, i);
     if (std::none_of(above, end, isCandidate)) continue;
     if (used == SmallDatabase) {
       for (const std::int32_t item : Masked)

@@ -20,11 +20,7 @@ TChildScan::TChildScan(std::int32_t items, std::int32_t minSupport)
 
 bool TChildScan::Start(const TDatabase& parent, std::int32_t parentCore, const std::int32_t* occ,
                        const std::int32_t* places, std::int32_t count, std::int32_t e) {
-  Parent = &parent;
   ParentCore = parentCore;
-  Occ = occ;
-  OccCount = count;
-  Item = e;
   Support = 0;
   for (std::int32_t i = 0; i < count; ++i)
     Support += parent.Entries[static_cast<std::size_t>(occ[i])].Weight;
@@ -35,16 +31,18 @@ bool TChildScan::Start(const TDatabase& parent, std::int32_t parentCore, const s
   } else {
     Below.assign(static_cast<std::size_t>(count), 0);
   }
+  Where = {parent.Entries.data(), occ, Below.data(), count, e};
   return true;
 }
 
 std::size_t TChildScan::CountAbove() {
   Touched.clear();
+  const TOccurrence where = Where;
   std::size_t highs = 0;
-  for (std::int32_t i = 0; i < OccCount; ++i) {
-    const TEntry& entry = Entry(i);
+  for (std::int32_t i = 0; i < where.Count; ++i) {
+    const TEntry& entry = where.Entry(i);
     const std::int32_t* const end = entry.High + entry.HighLength;
-    const std::int32_t* const above = Above(entry, i);
+    const std::int32_t* const above = where.Above(entry, i);
     highs += static_cast<std::size_t>(end - above);
     for (const std::int32_t* h = above; h != end; ++h) {
       std::int32_t& counted = Counted[static_cast<std::size_t>(*h)];
@@ -128,33 +126,16 @@ void TDatabaseMaker::Build(const TChildScan& scan, std::size_t highs, TDatabase&
 // their weights; GroupOf tells the group of every entry of the occurrence.
 // Identical high parts are found by a hash table (Table).
 void TDatabaseMaker::GroupEntries(const TChildScan& scan, std::size_t highs, TDatabase& child) {
-  const std::int32_t count = scan.OccCount;
-  GroupOf.assign(static_cast<std::size_t>(count), -1);
-  GroupHash.clear();
-  GroupStart.clear();
-  GroupMembers.clear();
-  GroupFirst.clear();
-  // Room for the most there can be: at the root these hold the whole
-  // graph, and growing them step by step would touch twice the memory.
-  child.Items.reserve(highs);
-  for (auto* groups : {&GroupStart, &GroupMembers, &GroupFirst})
-    groups->reserve(static_cast<std::size_t>(count));
-  GroupHash.reserve(static_cast<std::size_t>(count));
-  child.Entries.reserve(static_cast<std::size_t>(count));
-  // A single entry needs no table.
-  if (count > 1) {
-    std::size_t capacity = 4;
-    while (capacity < 2 * static_cast<std::size_t>(count))
-      capacity *= 2;
-    Table.assign(capacity, -1);
-  }
+  const TOccurrence where = scan.Where;
+  const std::int32_t count = where.Count;
+  StartGroups(count, highs, child);
   const TCandidateTest isCandidate = scan.CandidateTest();
   const std::int32_t* const counted = scan.Counted.data();
   for (std::int32_t i = 0; i < count; ++i) {
-    const TEntry& entry = scan.Entry(i);
+    const TEntry& entry = where.Entry(i);
     const std::size_t start = child.Items.size();
     std::uint64_t hash = 0x9e3779b97f4a7c15ULL;
-    for (const std::int32_t* h = scan.Above(entry, i); h != entry.High + entry.HighLength; ++h) {
+    for (const std::int32_t* h = where.Above(entry, i); h != entry.High + entry.HighLength; ++h) {
       if (isCandidate(counted[*h])) {
         child.Items.push_back(*h);
         hash = (hash ^ static_cast<std::uint64_t>(*h)) * 0x100000001b3ULL;
@@ -180,6 +161,29 @@ void TDatabaseMaker::GroupEntries(const TChildScan& scan, std::size_t highs, TDa
       GroupFirst.push_back(i);
     }
     GroupOf[static_cast<std::size_t>(i)] = group;
+  }
+}
+
+// No groups yet, with room for `count` entries of `highs` high items.
+void TDatabaseMaker::StartGroups(std::int32_t count, std::size_t highs, TDatabase& child) {
+  GroupOf.assign(static_cast<std::size_t>(count), -1);
+  GroupHash.clear();
+  GroupStart.clear();
+  GroupMembers.clear();
+  GroupFirst.clear();
+  // Room for the most there can be: at the root these hold the whole
+  // graph, and growing them step by step would touch twice the memory.
+  child.Items.reserve(highs);
+  for (auto* groups : {&GroupStart, &GroupMembers, &GroupFirst})
+    groups->reserve(static_cast<std::size_t>(count));
+  GroupHash.reserve(static_cast<std::size_t>(count));
+  child.Entries.reserve(static_cast<std::size_t>(count));
+  // A single entry needs no table.
+  if (count > 1) {
+    std::size_t capacity = 4;
+    while (capacity < 2 * static_cast<std::size_t>(count))
+      capacity *= 2;
+    Table.assign(capacity, -1);
   }
 }
 
@@ -210,11 +214,12 @@ void TDatabaseMaker::PlaceIds(const TChildScan& scan, TDatabase& child) {
     ids += child.Entries[g].Weight;
   }
   child.Ids.resize(static_cast<std::size_t>(ids));
-  for (std::int32_t i = 0; i < scan.OccCount; ++i) {
+  const TOccurrence where = scan.Where;
+  for (std::int32_t i = 0; i < where.Count; ++i) {
     const std::int32_t group = GroupOf[static_cast<std::size_t>(i)];
     if (group < 0) continue;
     const auto g = static_cast<std::size_t>(group);
-    const TEntry& entry = scan.Entry(i);
+    const TEntry& entry = where.Entry(i);
     std::copy(entry.Ids, entry.Ids + entry.Weight, child.Ids.begin() + GroupAt[g]);
     GroupAt[g] += entry.Weight;
   }
@@ -226,19 +231,20 @@ void TDatabaseMaker::PlaceIds(const TChildScan& scan, TDatabase& child) {
 void TDatabaseMaker::PlaceLows(const TChildScan& scan, TDatabase& child) {
   const std::size_t groups = child.Entries.size();
   GroupLowAt.resize(groups);
+  const TOccurrence where = scan.Where;
   std::int32_t lows = 0;
   for (std::size_t g = 0; g < groups; ++g) {
     const auto first = static_cast<std::size_t>(GroupFirst[g]);
     GroupLowAt[g] = lows;
-    lows += scan.Entry(GroupFirst[g]).LowLength + scan.Below[first];
+    lows += where.Entry(GroupFirst[g]).LowLength + where.Below[first];
   }
   child.Lows.resize(static_cast<std::size_t>(lows));
-  for (std::int32_t i = 0; i < scan.OccCount; ++i) {
+  for (std::int32_t i = 0; i < where.Count; ++i) {
     const std::int32_t group = GroupOf[static_cast<std::size_t>(i)];
     if (group < 0) continue;
     const auto g = static_cast<std::size_t>(group);
-    const TEntry& entry = scan.Entry(i);
-    const std::int32_t below = scan.Below[static_cast<std::size_t>(i)];
+    const TEntry& entry = where.Entry(i);
+    const std::int32_t below = where.Below[i];
     std::int32_t* low = child.Lows.data() + GroupLowAt[g];
     TEntry& made = child.Entries[g];
     if (GroupFirst[g] == i) {

@@ -69,17 +69,32 @@ struct TCandidateTest {
   bool operator()(std::int32_t counted) const { return counted >= MinSupport && counted < Support; }
 };
 
-// The child of a node by item e, while it is made: the parent's entries
-// holding e and what counting them found.
-struct TChildScan {
-  const TDatabase* Parent = nullptr;
-  std::int32_t ParentCore = -1;      // the parent's items below it are in the entries' low parts
-  const std::int32_t* Occ = nullptr; // the parent's entries holding Item, by number
-  std::int32_t OccCount = 0;
+// Where a child by item e occurs: the parent's entries holding e, and how
+// many of each one's high items lie below e. A plain value: loops take a
+// copy, which stays in registers however much they write elsewhere.
+struct TOccurrence {
+  const TEntry* Entries = nullptr;     // the parent's
+  const std::int32_t* Occ = nullptr;   // the entries holding e, by number, Count of them
+  const std::int32_t* Below = nullptr; // per entry of Occ
+  std::int32_t Count = 0;
   std::int32_t Item = -1; // e; -1 for the root, made from every raw transaction
+
+  // Entry i of the occurrence.
+  const TEntry& Entry(std::int32_t i) const { return Entries[static_cast<std::size_t>(Occ[i])]; }
+  // The first high item above e of `entry`, entry i of the occurrence.
+  const std::int32_t* Above(const TEntry& entry, std::int32_t i) const {
+    return entry.High + Below[static_cast<std::size_t>(i)] + (Item >= 0 ? 1 : 0);
+  }
+};
+
+// The child of a node by item e while it is made: where it occurs and what
+// counting its entries found.
+struct TChildScan {
+  TOccurrence Where;
+  std::int32_t ParentCore = -1; // the parent's items below it are in the entries' low parts
   std::int32_t Support = 0;
   std::int32_t MinSupport = 1;
-  // Per entry of Occ: how many of its high items are below e.
+  // Per entry of the occurrence: how many of its high items are below e.
   std::vector<std::int32_t> Below;
   // Per item: the weight counted by CountAbove (0 when not counted), or -1
   // once the item is known to be of no use in the child.
@@ -88,6 +103,9 @@ struct TChildScan {
 
   // Scratch for a search of `items` items with the given least support.
   TChildScan(std::int32_t items, std::int32_t minSupport);
+  // Where points into Below: a copy would point into the original's.
+  TChildScan(const TChildScan&) = delete;
+  TChildScan& operator=(const TChildScan&) = delete;
 
   // Starts the child by e of `parent` (core `parentCore`) whose entries are
   // occ[0..count), e at places[0..count) of their high parts (e < 0 and
@@ -95,12 +113,6 @@ struct TChildScan {
   // then is the scan ready for the rest. Pre: no counts (ClearCounts).
   bool Start(const TDatabase& parent, std::int32_t parentCore, const std::int32_t* occ,
              const std::int32_t* places, std::int32_t count, std::int32_t e);
-  // Entry i of the child's occurrence.
-  const TEntry& Entry(std::int32_t i) const { return Parent->Entries[static_cast<std::size_t>(Occ[i])]; }
-  // The first high item above e of `entry`, entry i of the occurrence.
-  const std::int32_t* Above(const TEntry& entry, std::int32_t i) const {
-    return entry.High + Below[static_cast<std::size_t>(i)] + (Item >= 0 ? 1 : 0);
-  }
   TCandidateTest CandidateTest() const { return {MinSupport, Support}; }
   // Weighs the items above e in the occurrence into Counted and Touched.
   // Returns how many high items it went through.
@@ -143,6 +155,7 @@ private:
 
   // The steps of Build, defined in this unit only; inline, so that the
   // compiler may fold them into their one caller.
+  inline void StartGroups(std::int32_t count, std::size_t highs, TDatabase& child);
   inline void GroupEntries(const TChildScan& scan, std::size_t highs, TDatabase& child);
   inline std::int32_t FindGroup(const TDatabase& child, std::uint64_t hash, std::size_t start,
                                 std::size_t& slot) const;

@@ -20,11 +20,12 @@ bool Holds(const TEntry& entry, std::int32_t core, std::int32_t item) {
 // e (Below tells how many), so only those of the entry with the fewest of
 // them need to be tried.
 bool KeepsPrefix(const TChildScan& scan, std::int32_t& witness) {
-  const std::int32_t count = scan.OccCount;
+  const TOccurrence where = scan.Where;
+  const std::int32_t count = where.Count;
   std::int32_t base = -1;
   std::int32_t fewest = 0;
   for (std::int32_t i = 0; i < count; ++i) {
-    const std::int32_t length = scan.Entry(i).LowLength + scan.Below[static_cast<std::size_t>(i)];
+    const std::int32_t length = where.Entry(i).LowLength + where.Below[i];
     if (base < 0 || length < fewest) {
       base = i;
       fewest = length;
@@ -33,14 +34,14 @@ bool KeepsPrefix(const TChildScan& scan, std::int32_t& witness) {
   }
   // Each item is tried first against the entry that refused the last one:
   // the likeliest to refuse the next one too.
-  const TEntry& first = scan.Entry(base);
+  const TEntry& first = where.Entry(base);
   const std::int32_t core = scan.ParentCore;
   std::int32_t refuser = base == 0 ? std::min(1, count - 1) : 0;
   for (std::int32_t k = 0; k < fewest; ++k) {
     const std::int32_t item = k < first.LowLength ? first.Low[k] : first.High[k - first.LowLength];
-    if (Holds(scan.Entry(refuser), core, item) || refuser == base) {
+    if (Holds(where.Entry(refuser), core, item) || refuser == base) {
       std::int32_t i = 0;
-      while (i < count && (i == base || Holds(scan.Entry(i), core, item)))
+      while (i < count && (i == base || Holds(where.Entry(i), core, item)))
         ++i;
       if (i == count) {
         witness = item;
@@ -76,7 +77,7 @@ void HandDownFailures(const TFailures& parent, const TFailedList& failed, std::s
                       const std::vector<std::int32_t>& childItemset, TChildScan& scan, TFailedList& blocked) {
   blocked.clear();
   const TCandidateTest isCandidate = scan.CandidateTest();
-  const std::int32_t e = scan.Item;
+  const std::int32_t e = scan.Where.Item;
   const auto handDown = [&](std::int32_t item, std::int32_t known) {
     std::int32_t& counted = scan.Counted[static_cast<std::size_t>(item)];
     // Items below e have no count.

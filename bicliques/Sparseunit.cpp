@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <memory>
 #include <numeric>
+#include <vector>
 
 #include "Parallelunit.h"
 #include "Runcontrolunit.h"
@@ -181,17 +183,18 @@ private:
       if (Scan.Counted[static_cast<std::size_t>(item)] == Scan.Support) Added.push_back(item);
     }
     child.Itemset.assign(parent.Itemset.begin(), parent.Itemset.end());
-    if (Scan.Item >= 0) child.Itemset.push_back(Scan.Item);
+    if (Scan.Where.Item >= 0) child.Itemset.push_back(Scan.Where.Item);
     child.Itemset.insert(child.Itemset.end(), Added.begin(), Added.end());
     std::sort(child.Itemset.begin(), child.Itemset.end());
-    child.Core = Scan.Item;
+    child.Core = Scan.Where.Item;
   }
 
   void EmitChild(const TLevel& child) {
     Extent.clear();
     if (Results.WantsTransactions()) {
-      for (std::int32_t i = 0; i < Scan.OccCount; ++i) {
-        const TEntry& entry = Scan.Entry(i);
+      const TOccurrence where = Scan.Where;
+      for (std::int32_t i = 0; i < where.Count; ++i) {
+        const TEntry& entry = where.Entry(i);
         Extent.insert(Extent.end(), entry.Ids, entry.Ids + entry.Weight);
       }
       std::sort(Extent.begin(), Extent.end());
@@ -211,7 +214,8 @@ private:
       return TChildKind::None;
     // Entries without a candidate do not count towards a bit database, so
     // more entries than it takes may still make one.
-    if (Scan.Item >= 0 && Scan.OccCount <= 4 * Search.SmallDatabase && Bits.Start(Scan, child.Itemset))
+    if (Scan.Where.Item >= 0 && Scan.Where.Count <= 4 * Search.SmallDatabase &&
+        Bits.Start(Scan, child.Itemset))
       return Bits.HasCandidates() ? TChildKind::Bits : TChildKind::None;
     Maker.Build(Scan, highs, child.Database);
     return child.Database.Entries.empty() ? TChildKind::None : TChildKind::Lists;

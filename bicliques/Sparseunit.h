@@ -11,6 +11,10 @@
 // results keep only their extension side, the other side is found again by
 // ForEachResult.
 //
+// The search itself is in units of their own, one job each: Sparsegraphunit,
+// Sparsedatabaseunit, Sparseprefixunit, Sparsebitsearchunit,
+// Sparseresultsunit and Sparseteamunit (Sparseunit.cpp tells how they meet).
+//
 // Use: construct with the matrix size, fill rows with SetRow, call Run once,
 // then read Count and, when Run had no Stream, ForEachResult. Sets are handed
 // out as Members lists (ascending vertex numbers).
