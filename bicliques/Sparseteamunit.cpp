@@ -1,7 +1,6 @@
 #include "Sparseteamunit.h"
 
 #include <chrono>
-#include <condition_variable>
 
 #include "Parallelunit.h"
 
@@ -26,25 +25,15 @@ void TSearchTeam::Fail(std::exception_ptr error) {
 // Failures are kept in the team rather than left to RunTeam, so that the
 // first one, not a stop it caused elsewhere, reaches the caller.
 void TSearchTeam::Run(const std::function<void(std::int32_t member)>& body) {
-  std::mutex doneMutex;
-  std::condition_variable doneWake;
-  std::int32_t running = Size();
-  RunTeam(Size(), [&](std::int32_t t, const TTeam& team) {
-    try {
-      body(t);
-    } catch (...) {
-      Fail(std::current_exception());
-    }
-    std::unique_lock lock(doneMutex);
-    --running;
-    doneWake.notify_all();
-    while (t == 0 && running > 0 && !team.Stopping()) {
-      doneWake.wait_for(lock, std::chrono::milliseconds(100));
-      lock.unlock();
-      Report();
-      lock.lock();
-    }
-  });
+  RunTeamWatched(
+      Size(), std::chrono::milliseconds(100), [&] { Report(); },
+      [&](std::int32_t member, const TTeam&) {
+        try {
+          body(member);
+        } catch (...) {
+          Fail(std::current_exception());
+        }
+      });
   if (Error) std::rethrow_exception(Error);
 }
 
