@@ -136,12 +136,17 @@ void TBitSearch::Expand(std::size_t depth, std::uint64_t occurrence) {
 void TBitSearch::MakeNext(const TBitLevel& level, std::size_t k, std::uint64_t child, TBitLevel& next) {
   next.Items.clear();
   next.Masks.clear();
-  for (std::size_t j = k + 1; j < level.Items.size(); ++j) {
-    const std::uint64_t shared = level.Masks[j] & child;
+  // Copies the pushes below cannot change, kept out of memory.
+  const std::int32_t minSupport = Bounds.MinSupport;
+  const std::int32_t* const items = level.Items.data();
+  const std::uint64_t* const masks = level.Masks.data();
+  const std::size_t count = level.Items.size();
+  for (std::size_t j = k + 1; j < count; ++j) {
+    const std::uint64_t shared = masks[j] & child;
     if (shared == child) {
-      Members.push_back(level.Items[j]);
-    } else if (shared != 0 && (Bounds.MinSupport == 1 || Weight(shared) >= Bounds.MinSupport)) {
-      next.Items.push_back(level.Items[j]);
+      Members.push_back(items[j]);
+    } else if (shared != 0 && (minSupport == 1 || Weight(shared) >= minSupport)) {
+      next.Items.push_back(items[j]);
       next.Masks.push_back(shared);
     }
   }
