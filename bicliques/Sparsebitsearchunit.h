@@ -78,7 +78,7 @@ private:
   struct TBitLevel {
     std::vector<std::int32_t> Items;   // candidates, ascending
     std::vector<std::uint64_t> Masks;  // per candidate
-    std::vector<std::uint64_t> Others; // per item below the core outside the set
+    std::vector<std::uint64_t> Others; // the widest of the items below the core outside the set
   };
 
   const TSearchBounds Bounds;
