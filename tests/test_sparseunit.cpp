@@ -20,7 +20,7 @@ namespace {
 
 using TRowTexts = std::vector<std::string>; // rows of '0'/'1'
 
-std::size_t Width(const TRowTexts& matrix) { return matrix.empty() ? 0 : matrix.front().size(); }
+using bruteforce::Width;
 
 std::string PosList(const TVertexSet& set) {
   std::string text;
@@ -154,20 +154,10 @@ std::vector<std::string> Filtered(const std::vector<std::string>& lines, const T
   return kept;
 }
 
-TRowTexts RandomMatrix(std::size_t rows, std::size_t columns, double density, std::mt19937_64& random) {
-  std::bernoulli_distribution draw(density);
-  TRowTexts matrix(rows, std::string(columns, '0'));
-  for (auto& row : matrix) {
-    for (auto& cell : row)
-      cell = draw(random) ? '1' : '0';
-  }
-  return matrix;
-}
-
 // A sparse matrix with the shapes that stress a sparse search: empty rows,
 // duplicate rows, one row with most targets, a few dense columns.
 TRowTexts SparseMatrix(std::size_t rows, std::size_t columns, std::mt19937_64& random) {
-  TRowTexts matrix = RandomMatrix(rows, columns, 0.03, random);
+  TRowTexts matrix = bruteforce::RandomMatrix(random, rows, columns, 0.03);
   for (std::size_t c = 0; c < columns; c += 17) {
     for (std::size_t r = 0; r < rows; ++r) {
       if (random() % 3 == 0) matrix[r][c] = '1';
@@ -267,7 +257,7 @@ TEST(Sparseunit, MatchesTheClosureEngineOnLargerMatrices) {
   for (const TShape& shape : shapes) {
     const TRowTexts matrix = shape.Density == 0
                                  ? SparseMatrix(shape.Rows, shape.Columns, random)
-                                 : RandomMatrix(shape.Rows, shape.Columns, shape.Density, random);
+                                 : bruteforce::RandomMatrix(random, shape.Rows, shape.Columns, shape.Density);
     const std::vector<std::string> expected = ClosureLines(matrix);
     for (const TSearchSide side : EverySide) {
       for (const std::int32_t small : {0, 1, 64}) {
@@ -283,7 +273,7 @@ TEST(Sparseunit, StoredStreamedAndThreadCountsAgree) {
   std::mt19937_64 random(7);
   for (int round = 0; round < 6; ++round) {
     const TRowTexts matrix =
-        round % 2 == 0 ? SparseMatrix(150, 120, random) : RandomMatrix(40, 40, 0.4, random);
+        round % 2 == 0 ? SparseMatrix(150, 120, random) : bruteforce::RandomMatrix(random, 40, 40, 0.4);
     for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
       const std::vector<std::string> first = EngineLines(matrix, {side, 1, false, {}});
       EXPECT_FALSE(first.empty());
@@ -325,7 +315,7 @@ TEST(Sparseunit, BoundsEqualFilteringTheUnboundedResult) {
   };
   for (int round = 0; round < 8; ++round) {
     const TRowTexts matrix =
-        round % 2 == 0 ? SparseMatrix(60, 50, random) : RandomMatrix(20, 18, 0.45, random);
+        round % 2 == 0 ? SparseMatrix(60, 50, random) : bruteforce::RandomMatrix(random, 20, 18, 0.45);
     const std::vector<std::string> all = EngineLines(matrix, {TSearchSide::Targets, 1, true, {}});
     for (const TBoundCase& c : cases) {
       for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
@@ -370,7 +360,7 @@ TEST(Sparseunit, FailedCandidatesHandedDownEitherWay) {
       }
     }
   }
-  const TRowTexts larger[] = {SparseMatrix(200, 120, random), RandomMatrix(60, 60, 0.3, random)};
+  const TRowTexts larger[] = {SparseMatrix(200, 120, random), bruteforce::RandomMatrix(random, 60, 60, 0.3)};
   for (const TRowTexts& matrix : larger) {
     const std::vector<std::string> expected = ClosureLines(matrix);
     for (const TSearchSide side : {TSearchSide::Targets, TSearchSide::Sources}) {
