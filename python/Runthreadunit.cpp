@@ -1,0 +1,49 @@
+#include "Runthreadunit.h"
+
+TRunThread::TRunThread(TRunConfig config, TBody body) {
+  config.Stop = Stopper.get_token();
+  config.Progress = [this](const TProgress& progress) {
+    const std::lock_guard<std::mutex> hold(Lock);
+    Report = progress;
+  };
+  Thread = std::thread([this, config = std::move(config), body = std::move(body)] {
+    std::exception_ptr failure;
+    try {
+      body(config);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    const std::lock_guard<std::mutex> hold(Lock);
+    Failure = failure;
+    Done = true;
+    Ended.notify_all();
+  });
+}
+
+TRunThread::~TRunThread() {
+  RequestStop();
+  if (Thread.joinable()) Thread.join();
+}
+
+void TRunThread::RequestStop() { Stopper.request_stop(); }
+
+bool TRunThread::WaitFor(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> hold(Lock);
+  return Ended.wait_for(hold, timeout, [this] { return Done; });
+}
+
+void TRunThread::Join() {
+  if (Thread.joinable()) Thread.join();
+}
+
+void TRunThread::Finish() {
+  Join();
+  if (Failure) std::rethrow_exception(Failure);
+}
+
+std::optional<TProgress> TRunThread::TakeProgress() {
+  const std::lock_guard<std::mutex> hold(Lock);
+  std::optional<TProgress> report = Report;
+  Report.reset();
+  return report;
+}
