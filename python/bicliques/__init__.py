@@ -212,11 +212,14 @@ def _texts(labels):
 def _dense(array, source_names, target_names):
     if array.ndim != 2:
         raise ValueError(f"expected a 2-D array, got {array.ndim} dimensions")
-    if array.dtype.kind not in "biuf":
-        try:
-            array = array.astype(_np.int64)
-        except (TypeError, ValueError) as error:
-            raise TypeError(f"cannot read an array of {array.dtype} as 0/1") from error
+    if array.dtype.kind == "O":
+        # Mixed columns of a data frame come as objects: numbers are read as
+        # numbers, anything else is refused.
+        if not all(isinstance(value, (_numbers.Real, _np.bool_)) for value in array.flat):
+            raise TypeError("cannot read an array of objects other than numbers as 0/1")
+        array = array.astype(_np.float64)
+    elif array.dtype.kind not in "biuf":
+        raise TypeError(f"cannot read an array of {array.dtype} as 0/1: use bool, integers or floats")
     elif not array.dtype.isnative:
         array = array.astype(array.dtype.newbyteorder("="))
     sources = _labels(source_names, None, array.shape[0], "source")
