@@ -1,5 +1,13 @@
 #include "Runthreadunit.h"
 
+#include <pthread.h>
+
+namespace {
+
+constexpr const char* ThreadName = "bicliques run";
+
+} // namespace
+
 TRunThread::TRunThread(TRunConfig config, TBody body) {
   config.Stop = Stopper.get_token();
   config.Progress = [this](const TProgress& progress) {
@@ -7,6 +15,9 @@ TRunThread::TRunThread(TRunConfig config, TBody body) {
     Report = progress;
   };
   Thread = std::thread([this, config = std::move(config), body = std::move(body)] {
+    // Named for tools that list threads, before it starts the run's helper
+    // threads, which inherit the name.
+    ::pthread_setname_np(::pthread_self(), ThreadName);
     std::exception_ptr failure;
     try {
       body(config);
@@ -18,6 +29,8 @@ TRunThread::TRunThread(TRunConfig config, TBody body) {
     Done = true;
     Ended.notify_all();
   });
+  // Also from here: the name shows as soon as the constructor returns.
+  ::pthread_setname_np(Thread.native_handle(), ThreadName);
 }
 
 TRunThread::~TRunThread() {

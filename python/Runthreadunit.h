@@ -18,7 +18,8 @@ class TRunThread {
 public:
   using TBody = std::function<void(const TRunConfig& config)>;
 
-  // Starts body(config) on a new thread. The config given to the body is
+  // Starts body(config) on a new thread, named "bicliques run" (as are the
+  // threads it starts). The config given to the body is
   // `config` with the Stop of this run thread and a Progress that keeps the
   // last report for TakeProgress. Throws std::system_error when no thread can
   // be started.
