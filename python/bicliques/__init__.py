@@ -49,9 +49,9 @@ import builtins as _builtins
 import collections as _collections
 import numbers as _numbers
 import operator as _operator
+import importlib as _importlib
 import os as _os
-
-import numpy as _np
+import sys as _sys
 
 from . import _core
 from ._core import InputError
@@ -75,6 +75,19 @@ __all__ = [
 ENGINES = ("auto",) + tuple(name for name, _ in _core.engines())
 #: Input formats that read() takes, as the command line's --from.
 FORMATS = ("matrix", "fimi", "edges", "cxt", "csv")
+
+
+class _LazyNumpy:
+    """NumPy, imported at its first use: counting or printing a file needs none
+    of it, and its import would be most of the module's start-up."""
+
+    def __getattr__(self, name):
+        numpy = _importlib.import_module("numpy")
+        globals()["_np"] = numpy
+        return getattr(numpy, name)
+
+
+_np = _LazyNumpy()
 
 Progress = _collections.namedtuple("Progress", "phase consensus_pass sets")
 Progress.__doc__ = """A progress report: phase ("reading", "enumerating" or "formatting"),
@@ -331,7 +344,7 @@ def as_graph(data, *, source_names=None, target_names=None):
         return _dense(data.to_numpy(), source_names, target_names)
     if module.startswith("scipy.sparse"):
         return _sparse(data, source_names, target_names)
-    if isinstance(data, _np.ndarray):
+    if "numpy" in _sys.modules and isinstance(data, _sys.modules["numpy"].ndarray):
         return _dense(data, source_names, target_names)
     try:
         iter(data)
