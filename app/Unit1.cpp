@@ -128,10 +128,12 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   Edit2->setToolTip(tr("Enumeration time"));
   SpinEdit3 = SpinBox(client, "SpinEdit3", 736, 35, 106, 0);
   SpinEdit3->setToolTip(tr("Number of maximal bicliques"));
-  OpenDialog1 = {TFileDialog::TKind::Open,
-                 QStringLiteral("Text Files (*.txt);;Transactions (*.dat);;Edge lists (*.edges *.tsv *.csv);;"
-                                "Contexts (*.cxt);;All files (*)"),
-                 QString()};
+  OpenDialog1 = {
+      TFileDialog::TKind::Open,
+      QStringLiteral(
+          "Text Files (*.txt);;Transactions (*.dat);;Edge lists (*.edges *.tsv);;Cross-tables (*.csv);;"
+          "Contexts (*.cxt);;All files (*)"),
+      QString()};
   BitBtn1 = Captioned<QPushButton>(client, "BitBtn1", 616, 144, 75, 25, "Open");
   BitBtn2 = Captioned<QPushButton>(client, "BitBtn2", 616, 175, 75, 25, "Save");
   FileSaveDialog1 = {TFileDialog::TKind::Save, QString(), QStringLiteral(".")};

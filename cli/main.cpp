@@ -148,6 +148,10 @@ int RunCommand(const TOptions& options) {
   } catch (const TInputError& error) {
     progress.Erase();
     std::fprintf(stderr, "bicliques: %s: %s\n", DisplayName(options.Input).c_str(), error.what());
+    // Edge lists were once read from .csv files by their extension.
+    if (options.From.empty() && FormatForPath(options.Input) == TFormat::Csv)
+      std::fprintf(stderr,
+                   "bicliques: a .csv file is read as a cross-table; --from edges reads an edge list\n");
     return ExitRefused;
   }
   progress.Erase();
@@ -192,9 +196,10 @@ int main(int argc, char** argv) {
   app.add_option("FILE", options.Input, "Graph to read; standard input when absent or -");
   app.add_option("--from", options.From,
                  "Input format: matrix (0/1 text), fimi (target ids per source line), edges (one "
-                 "\"source target\" per line), cxt (Burmeister context); else by extension: .txt matrix, "
-                 ".dat fimi, .cxt cxt, .edges/.tsv/.csv edges; else matrix")
-      ->check(CLI::IsMember({"matrix", "fimi", "edges", "cxt"}));
+                 "\"source target\" per line), cxt (Burmeister context), csv (cross-table with a header "
+                 "of names); else by extension: .txt matrix, .dat fimi, .cxt cxt, .edges/.tsv edges, .csv "
+                 "csv; else matrix")
+      ->check(CLI::IsMember({"matrix", "fimi", "edges", "cxt", "csv"}));
   app.add_option("-o,--output", options.Output,
                  "Write the result to this file (- for standard output); a regular file is replaced only "
                  "once the result is complete")

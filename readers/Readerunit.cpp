@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Csvunit.h"
 #include "Cxtunit.h"
 #include "Edgesunit.h"
 #include "Fimiunit.h"
@@ -19,8 +20,11 @@ struct TFormatName {
   TFormat Format;
   std::string_view Name;
 };
-constexpr TFormatName FormatNames[] = {
-    {TFormat::Matrix, "matrix"}, {TFormat::Fimi, "fimi"}, {TFormat::Edges, "edges"}, {TFormat::Cxt, "cxt"}};
+constexpr TFormatName FormatNames[] = {{TFormat::Matrix, "matrix"},
+                                       {TFormat::Fimi, "fimi"},
+                                       {TFormat::Edges, "edges"},
+                                       {TFormat::Cxt, "cxt"},
+                                       {TFormat::Csv, "csv"}};
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -37,7 +41,7 @@ TFormat ParseFormat(std::string_view name) {
   for (const auto& entry : FormatNames)
     if (entry.Name == name) return entry.Format;
   throw std::invalid_argument("unknown input format '" + std::string(name) +
-                              "': use matrix, fimi, edges or cxt");
+                              "': use matrix, fimi, edges, cxt or csv");
 }
 
 std::string_view FormatName(TFormat format) {
@@ -54,7 +58,8 @@ TFormat FormatForPath(std::string_view path) {
   const std::string extension = Lower(file.substr(dot + 1));
   if (extension == "dat") return TFormat::Fimi;
   if (extension == "cxt") return TFormat::Cxt;
-  if (extension == "edges" || extension == "tsv" || extension == "csv") return TFormat::Edges;
+  if (extension == "edges" || extension == "tsv") return TFormat::Edges;
+  if (extension == "csv") return TFormat::Csv;
   return TFormat::Matrix;
 }
 
@@ -66,6 +71,8 @@ std::unique_ptr<TReader> MakeReader(TFormat format) {
     return MakeEdgesReader();
   case TFormat::Cxt:
     return MakeCxtReader();
+  case TFormat::Csv:
+    return MakeCsvReader();
   case TFormat::Matrix:
     break;
   }

@@ -15,17 +15,17 @@
 
 // matrix: 0/1 text (Matrixtextunit); fimi: target numbers per line
 // (Fimiunit); edges: one edge per line (Edgesunit); cxt: a context
-// (Cxtunit).
-enum class TFormat { Matrix, Fimi, Edges, Cxt };
+// (Cxtunit); csv: a cross-table with a header of names (Csvunit).
+enum class TFormat { Matrix, Fimi, Edges, Cxt, Csv };
 
-// The format named "matrix", "fimi", "edges" or "cxt". Throws
-// std::invalid_argument, naming the four, for any other name.
+// The format named "matrix", "fimi", "edges", "cxt" or "csv". Throws
+// std::invalid_argument, naming the five, for any other name.
 TFormat ParseFormat(std::string_view name);
 // The name ParseFormat takes for `format`.
 std::string_view FormatName(TFormat format);
 // The format a file's extension suggests (case ignored): ".txt" matrix,
-// ".dat" fimi, ".cxt" cxt, ".edges", ".tsv", ".csv" edges; any other or none
-// matrix.
+// ".dat" fimi, ".cxt" cxt, ".edges", ".tsv" edges, ".csv" csv (an edge list
+// with commas needs the name "edges"); any other or none matrix.
 TFormat FormatForPath(std::string_view path);
 
 // A new reader of `format`; the caller owns it.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the optimised
-# build, then the address and undefined-behaviour sanitizer build, then the
-# programs labelled "threads" under the thread sanitizer (each a CMake
-# workflow preset), then a short fuzz run of the RUN path (scripts/fuzz.sh).
+# build and the Python module's tests on it, then the address and
+# undefined-behaviour sanitizer build, then the programs labelled "threads"
+# under the thread sanitizer (each a CMake workflow preset), then a short
+# fuzz run of the RUN path (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,10 @@ scripts/check-format.sh
 for preset in release sanitize tsan; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
+  if [ "$preset" = release ]; then
+    echo "== python"
+    PYTHONPATH=build/release/python /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+  fi
 done
 echo "== fuzz"
 bash scripts/fuzz.sh 30

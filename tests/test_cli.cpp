@@ -482,15 +482,37 @@ TEST_F(CliTest, EveryInputFormatGivesTheSameLines) {
   Spit(Dir / "graph.dat", "1 2 4\n2 3\n3 4 5\n1 5\n");
   Spit(Dir / "graph.edges", "% a comment\n1 1\n1 2\n1,4\n2\t2\n2 3 0.5\n3 3\n3 4\n3 5\n4 1\n4 5\n1 2\n");
   Spit(Dir / "graph.cxt", "B\n\n4\n5\n\ns1\ns2\ns3\ns4\nt1\nt2\nt3\nt4\nt5\nXX.X.\n.XX..\n..XXX\nX...X\n");
+  Spit(Dir / "graph.csv",
+       ",t1,t2,\"t,3\",t4,t5\r\ns1,1,1,0,1,0\r\ns2,,X,X,,\r\ns3,0,0,1,1,1\r\n\"s,4\",1,0,0,0,1\r\n");
   const TOutcome matrix = Run("graph.txt");
   ASSERT_EQ(matrix.Status, 0) << matrix.Err;
   EXPECT_FALSE(matrix.Out.empty());
-  for (const char* file : {"graph.dat", "graph.edges", "graph.cxt"}) {
+  for (const char* file : {"graph.dat", "graph.edges", "graph.cxt", "graph.csv"}) {
     const TOutcome other = Run(file);
     EXPECT_EQ(other.Status, 0) << file << ": " << other.Err;
     EXPECT_EQ(other.Out, matrix.Out) << file;
   }
   EXPECT_EQ(Run("--from fimi -", Slurp(Dir / "graph.dat")).Out, matrix.Out) << "standard input";
+  EXPECT_EQ(Run("--from csv -", Slurp(Dir / "graph.csv")).Out, matrix.Out) << "standard input";
+}
+
+// A .csv file is a cross-table; an edge list in one is read with --from
+// edges, and its refusal as a cross-table says so.
+TEST_F(CliTest, CsvFilesAreCrossTables) {
+  Spit(Dir / "m.txt", "11010\n01100\n");
+  Spit(Dir / "edges.csv", "1,1\n1,2\n1,4\n2,2\n2,3\n");
+  const TOutcome refused = Run("edges.csv");
+  EXPECT_EQ(refused.Status, 1);
+  EXPECT_EQ(refused.Err, "bicliques: edges.csv: line 2, column 3: expected a cell 0, 1, X, true, false or "
+                         "empty, found '2'\nbicliques: a .csv file is read as a cross-table; --from edges "
+                         "reads an edge list\n");
+  const TOutcome edges = Run("--from edges edges.csv");
+  EXPECT_EQ(edges.Status, 0) << edges.Err;
+  EXPECT_EQ(edges.Out, Run("m.txt").Out);
+  // Named by --from, the format is the user's choice: no hint.
+  EXPECT_EQ(
+      Run("--from csv edges.csv").Err,
+      "bicliques: edges.csv: line 2, column 3: expected a cell 0, 1, X, true, false or empty, found '2'\n");
 }
 
 // Counting, unordered streaming and the sorted text tell the same story, for

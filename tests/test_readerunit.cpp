@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr TFormat AllFormats[] = {TFormat::Matrix, TFormat::Fimi, TFormat::Edges, TFormat::Cxt, TFormat::Csv};
+
 // Each row as the numbers shown for its source and targets.
 struct TShownRow {
   std::int64_t Source;
@@ -67,13 +69,14 @@ TEST(Format, ByNameAndByExtension) {
   EXPECT_EQ(ParseFormat("fimi"), TFormat::Fimi);
   EXPECT_EQ(ParseFormat("edges"), TFormat::Edges);
   EXPECT_EQ(ParseFormat("cxt"), TFormat::Cxt);
-  for (const TFormat format : {TFormat::Matrix, TFormat::Fimi, TFormat::Edges, TFormat::Cxt})
+  EXPECT_EQ(ParseFormat("csv"), TFormat::Csv);
+  for (const TFormat format : AllFormats)
     EXPECT_EQ(ParseFormat(FormatName(format)), format);
   try {
-    ParseFormat("csv");
+    ParseFormat("tsv");
     ADD_FAILURE() << "accepted";
   } catch (const std::invalid_argument& error) {
-    EXPECT_STREQ(error.what(), "unknown input format 'csv': use matrix, fimi, edges or cxt");
+    EXPECT_STREQ(error.what(), "unknown input format 'tsv': use matrix, fimi, edges, cxt or csv");
   }
 
   struct Case {
@@ -83,8 +86,8 @@ TEST(Format, ByNameAndByExtension) {
   const Case cases[] = {
       {"a.txt", TFormat::Matrix},      {"data/retail.dat", TFormat::Fimi},
       {"x.cxt", TFormat::Cxt},         {"g.edges", TFormat::Edges},
-      {"g.tsv", TFormat::Edges},       {"g.csv", TFormat::Edges},
-      {"G.CSV", TFormat::Edges},       {"noextension", TFormat::Matrix},
+      {"g.tsv", TFormat::Edges},       {"table.csv", TFormat::Csv},
+      {"T.CSV", TFormat::Csv},         {"noextension", TFormat::Matrix},
       {"a.dat/file", TFormat::Matrix}, {"archive.tar.gz", TFormat::Matrix},
       {"-", TFormat::Matrix},
   };
@@ -103,6 +106,7 @@ TEST(ReadText, EveryFormatGivesTheSameGraph) {
       {TFormat::Fimi, "4 3 2 1\n5 4 3\n2\n"},
       {TFormat::Edges, "% s t\n1 1\n1 2\n1 3\n1 4\n2 3\n2 4\n2 5\n3 2\n"},
       {TFormat::Cxt, "B\n\n3\n5\n\n1\n2\n3\n1\n2\n3\n4\n5\nXXXX.\n..XXX\n.X...\n"},
+      {TFormat::Csv, ",1,2,3,4,5\n1,1,1,1,1,0\n2,0,0,1,1,1\n3,0,1,0,0,0\n"},
   };
   const std::vector<TShownRow> expected = {{1, {1, 2, 3, 4}}, {2, {3, 4, 5}}, {3, {2}}};
   for (const auto& c : cases) {
@@ -113,8 +117,25 @@ TEST(ReadText, EveryFormatGivesTheSameGraph) {
   }
 }
 
+// The same named table as a context and as a cross-table: the same rows and
+// names, so the same bicliques.
+TEST(ReadText, CrossTableAndContextAgree) {
+  const std::string cxt = "B\n\n3\n4\n\nAnn Lee\nBo, Jr.\n\"Cy\"\nred\nblue, dark\n\"green\"\nnone\n"
+                          "XX..\n.XX.\nX.X.\n";
+  const std::string csv = "name,red,\"blue, dark\",\"\"\"green\"\"\",none\r\n"
+                          "Ann Lee,1,X,0,\r\n\"Bo, Jr.\",false,true,1,0\r\n\"\"\"Cy\"\"\",x,,TRUE,0\r\n";
+  const TMatrix fromCxt = ReadText(cxt, TFormat::Cxt);
+  const TMatrix fromCsv = ReadText(csv, TFormat::Csv);
+  EXPECT_EQ(fromCsv.Sources, fromCxt.Sources);
+  EXPECT_EQ(fromCsv.Targets, fromCxt.Targets);
+  EXPECT_EQ(RowsOf(fromCsv), RowsOf(fromCxt));
+  EXPECT_EQ(fromCsv.SourceNames, fromCxt.SourceNames);
+  EXPECT_EQ(fromCsv.TargetNames, fromCxt.TargetNames);
+  EXPECT_EQ(fromCsv.TargetNames, (std::vector<std::string>{"red", "blue, dark", "\"green\"", "none"}));
+}
+
 TEST(ReadText, EveryFormatRefusesByteOrderMarks) {
-  for (const TFormat format : {TFormat::Matrix, TFormat::Fimi, TFormat::Edges, TFormat::Cxt}) {
+  for (const TFormat format : AllFormats) {
     EXPECT_EQ(
         RefusalOf([format] {
           ReadText("\xEF\xBB\xBF"
@@ -168,7 +189,7 @@ TEST(ReadFd, ReadsAFileUpToTheLimit) {
 // the writer still has most of its bytes to write.
 TEST(ReadFd, AnswersABadFirstByteWithoutReadingOn) {
   std::signal(SIGPIPE, SIG_IGN);
-  for (const TFormat format : {TFormat::Matrix, TFormat::Fimi, TFormat::Edges, TFormat::Cxt}) {
+  for (const TFormat format : AllFormats) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     const std::string zeros(4 << 20, '\0');

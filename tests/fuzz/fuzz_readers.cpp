@@ -1,5 +1,5 @@
 // Fuzz target for the input formats: the input bytes are read as a matrix
-// text, a transaction file, an edge list and a context. A reader may refuse
+// text, a transaction file, an edge list, a context and a cross-table. A reader may refuse
 // them (TInputError) but must not fail otherwise; a graph it takes must give
 // the same result text from the bit-set and the adjacency-list engines.
 #include <cstdint>
@@ -20,7 +20,7 @@ constexpr std::int32_t SmallerSideLimit = 14;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (const TFormat format : {TFormat::Matrix, TFormat::Fimi, TFormat::Edges, TFormat::Cxt}) {
+  for (const TFormat format : {TFormat::Matrix, TFormat::Fimi, TFormat::Edges, TFormat::Cxt, TFormat::Csv}) {
     TMatrix matrix;
     try {
       matrix = ReadText(text, format);

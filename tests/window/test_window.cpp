@@ -356,9 +356,9 @@ TEST_F(Window, SavedInputOpensAsTheSameLines) {
   EXPECT_EQ(Dialogs.Asked[0].Kind, TFileDialog::TKind::Save);
   EXPECT_EQ(Dialogs.Asked[1].Kind, TFileDialog::TKind::Open);
   // Text files first, then each other format and every file.
-  EXPECT_EQ(Dialogs.Asked[1].Filter.toStdString(),
-            "Text Files (*.txt);;Transactions (*.dat);;Edge lists (*.edges *.tsv *.csv);;Contexts (*.cxt);;"
-            "All files (*)");
+  EXPECT_EQ(Dialogs.Asked[1].Filter.toStdString(), "Text Files (*.txt);;Transactions (*.dat);;Edge lists "
+                                                   "(*.edges *.tsv);;Cross-tables (*.csv);;Contexts (*.cxt);;"
+                                                   "All files (*)");
   // The second dialog starts where the first one chose; the title names the file.
   EXPECT_EQ(Dialogs.Asked[1].Folder, QFileInfo(PathOf("input.txt")).absolutePath());
   EXPECT_EQ(Form.windowTitle().toStdString(), "input.txt - Modular Input Consensus Algorithm");
