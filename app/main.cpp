@@ -1,5 +1,7 @@
 // bicliques-window: starts the main window and runs its event loop. Whatever
-// escapes is shown in a message box; the exit code is 0 either way.
+// escapes is shown in a message box; the exit code is 0 either way. Once the
+// window has closed the process ends at once: freeing millions of results
+// one by one would keep it alive for seconds, and the system frees them all.
 //
 // Hidden flags, for screenshots: --generate clicks Generate once the window
 // is up, --click-run then clicks RUN, --select-result N then selects result
@@ -7,6 +9,8 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <functional>
 
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
     }
     QTimer::singleShot(0, &Form1, [&Form1, steps] { WhenIdle(Form1, steps); });
     QApplication::exec();
+    std::fflush(nullptr);
+    std::_Exit(0);
   } catch (const std::exception& error) {
     dialogs.ShowMessage(nullptr, QString::fromStdString(error.what()));
   } catch (...) {

@@ -27,7 +27,7 @@ public:
     std::fprintf(stderr, "message: %s\n", message.toStdString().c_str());
   }
   bool Ask(QWidget*, const QString&) override { return false; }
-  std::optional<QString> AskText(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<TFindRequest> AskFind(QWidget*, const TFindRequest&) override { return std::nullopt; }
 };
 
 } // namespace

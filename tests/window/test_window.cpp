@@ -48,7 +48,8 @@ public:
   std::vector<std::string> Messages;  // the messages shown, in order
   bool Answer = false;                // every yes/no question's answer
   std::vector<std::string> Questions; // the questions asked, in order
-  std::optional<QString> Typed;       // every text question's answer; nothing cancels
+  std::optional<QString> Typed;       // every find question's text; nothing cancels
+  bool WholeLine = false;             // every find question's "Whole line"
 
   std::optional<QString> ChooseFile(QWidget*, const TFileDialog& dialog) override {
     Asked.push_back(dialog);
@@ -60,7 +61,10 @@ public:
     Questions.push_back(question.toStdString());
     return Answer;
   }
-  std::optional<QString> AskText(QWidget*, const QString&, const QString&) override { return Typed; }
+  std::optional<TFindRequest> AskFind(QWidget*, const TFindRequest&) override {
+    if (!Typed) return std::nullopt;
+    return TFindRequest{*Typed, WholeLine};
+  }
 };
 
 using TLines = std::vector<std::string>;
@@ -134,8 +138,9 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
     const char* Shows;
   };
   const TControlCase cases[] = {
-      {"RichEdit1", "QPlainTextEdit", {8, 16, 553, 185}, "11110\n00111"},
-      {"RichEdit2", "TResultView", {8, 207, 553, 185}, ""},
+      // The panes share the height down to 8 pixels above the status bar.
+      {"RichEdit1", "QPlainTextEdit", {8, 16, 553, 237}, "11110\n00111"},
+      {"RichEdit2", "TResultView", {8, 259, 553, 238}, ""},
       {"Label1", "QLabel", {586, 24, 33, 13}, "Source"},
       {"SpinEdit1", "QSpinBox", {632, 21, 57, 22}, "10"},
       {"Label2", "QLabel", {589, 52, 32, 13}, "Target"},
@@ -148,7 +153,8 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
       {"SpinEdit3", "QSpinBox", {736, 35, 106, 22}, "0"},
       {"BitBtn1", "QPushButton", {616, 144, 75, 25}, "Open"},
       {"BitBtn2", "QPushButton", {616, 175, 75, 25}, "Save"},
-      {"BitBtn3", "QPushButton", {616, 367, 75, 25}, "Save"},
+      {"BitBtn3", "QPushButton", {616, 472, 75, 25}, "Save"}, // beside the result pane's bottom
+      {"CheckBox2", "QCheckBox", {616, 449, 75, 17}, "Names"},
       {"StatusBar1", "QStatusBar", {0, 505, 963, 19}, ""},
   };
   for (const auto& c : cases) {
@@ -164,6 +170,7 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
     if (auto* edit = qobject_cast<QLineEdit*>(control)) shows = edit->text();
     if (auto* button = qobject_cast<QPushButton*>(control)) shows = button->text();
     if (auto* bar = qobject_cast<QStatusBar*>(control)) shows = bar->currentMessage();
+    if (auto* box = qobject_cast<QCheckBox*>(control)) shows = box->text();
     EXPECT_EQ(shows.toStdString(), c.Shows);
   }
   EXPECT_EQ(Form.Bicliques, nullptr);
@@ -206,13 +213,17 @@ TEST_F(Window, SpinBoxesTakeAnyInt) {
 }
 
 TEST_F(Window, TabVisitsTheControlsInTheirOrder) {
-  const std::vector<std::string> order = {"Button1",   "RichEdit1", "SpinEdit1", "SpinEdit2",
-                                          "Button3",   "Edit1",     "RichEdit2", "Edit2",
-                                          "SpinEdit3", "BitBtn1",   "BitBtn2",   "BitBtn3"};
-  // Follow the focus chain from Button1 once round, noting the named controls
-  // (a spin box's inner line edit stands in for the spin box).
+  // The form's order: the input pane and the controls beside it top to
+  // bottom, RUN and its read-outs, the result pane and its controls, the
+  // picture's.
+  const std::vector<std::string> order = {"RichEdit1", "SpinEdit1", "SpinEdit2", "Edit1",   "Button3",
+                                          "BitBtn1",   "BitBtn2",   "Button1",   "Edit2",   "SpinEdit3",
+                                          "ComboBox1", "RichEdit2", "CheckBox2", "BitBtn3", "CheckBox1",
+                                          "BitBtn4",   "ScrollBox1"};
+  // Follow the focus chain from RichEdit1 once round, noting the named
+  // controls (a spin box's inner line edit stands in for the spin box).
   std::vector<std::string> visited;
-  QWidget* start = Find<QWidget>("Button1");
+  QWidget* start = Find<QWidget>("RichEdit1");
   QWidget* widget = start;
   do {
     QWidget* named = widget->parentWidget() && qobject_cast<QSpinBox*>(widget->parentWidget())
@@ -263,26 +274,41 @@ TEST_F(Window, RunAgainReplacesTheResults) {
   EXPECT_EQ(Text("RichEdit1"), "11110\n00111");
 }
 
-TEST_F(Window, RunShowsWhereInputIsRefusedAndLeavesNoResults) {
-  const std::pair<const char*, std::vector<const char*>> cases[] = {
-      {"11110\n0x111", {"line 2", "column 2"}},
-      {"11110\n0011", {"line 2"}},
+// Refused input leaves the results of the RUN before as they were, and the
+// cursor on the place at fault: its character selected, or its whole line.
+TEST_F(Window, RunShowsWhereInputIsRefusedAndKeepsTheResults) {
+  struct TRefusedCase {
+    const char* Input;
+    std::vector<const char*> Named;
+    int Line;       // of the selection, counting from 0
+    int Start, End; // of the selection in its line
   };
-  for (const auto& [input, named] : cases) {
-    SCOPED_TRACE(input);
-    SetInput("11110\n00111");
-    Click("Button1");
-    const TEngine* before = Form.Bicliques.get();
+  const TRefusedCase cases[] = {
+      {"11110\n0x111", {"line 2", "column 2"}, 1, 1, 2},
+      {"11110\n0011", {"line 2"}, 1, 0, 4},
+      {"111\n000\n01", {"line 3"}, 2, 0, 2},
+  };
+  SetInput("11110\n00111");
+  Click("Button1");
+  const TEngine* before = Form.Bicliques.get();
+  const std::string edit2 = Find<QLineEdit>("Edit2")->text().toStdString();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Input);
     Dialogs.Messages.clear();
-    SetInput(input);
+    SetInput(c.Input);
     Click("Button1");
     ASSERT_EQ(Dialogs.Messages.size(), 1u);
-    for (const char* part : named)
+    for (const char* part : c.Named)
       EXPECT_NE(Dialogs.Messages[0].find(part), std::string::npos) << Dialogs.Messages[0];
-    EXPECT_EQ(Text("RichEdit2"), "");
-    EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 0);
-    EXPECT_EQ(Find<QLineEdit>("Edit2")->text().toStdString(), "0");
+    EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
+    EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 3);
+    EXPECT_EQ(Find<QLineEdit>("Edit2")->text().toStdString(), edit2);
     EXPECT_EQ(Form.Bicliques.get(), before);
+    const QTextCursor cursor = Form.RichEdit1->textCursor();
+    EXPECT_EQ(cursor.block().blockNumber(), c.Line);
+    EXPECT_EQ(cursor.selectionStart() - cursor.block().position(), c.Start);
+    EXPECT_EQ(cursor.selectionEnd() - cursor.block().position(), c.End);
+    EXPECT_EQ(QApplication::focusWidget(), Form.RichEdit1);
   }
 }
 
@@ -350,15 +376,18 @@ TEST_F(Window, SavedInputOpensAsTheSameLines) {
   SetInput("1");
   Click("BitBtn1");
   EXPECT_EQ(Text("RichEdit1"), input);
-  EXPECT_TRUE(Dialogs.Messages.empty());
+  // Not a matrix: opened as it is, with its first fault named.
+  ASSERT_EQ(Dialogs.Messages.size(), 1u);
+  EXPECT_NE(Dialogs.Messages[0].find("input.txt: line 3"), std::string::npos) << Dialogs.Messages[0];
 
   ASSERT_EQ(Dialogs.Asked.size(), 2u);
   EXPECT_EQ(Dialogs.Asked[0].Kind, TFileDialog::TKind::Save);
   EXPECT_EQ(Dialogs.Asked[1].Kind, TFileDialog::TKind::Open);
-  // Text files first, then each other format and every file.
-  EXPECT_EQ(Dialogs.Asked[1].Filter.toStdString(),
-            "Text Files (*.txt);;Transactions (*.dat);;Edge lists (*.edges *.tsv *.csv);;Contexts (*.cxt);;"
-            "All files (*)");
+  // Every readable format first, then each format and every file.
+  EXPECT_EQ(
+      Dialogs.Asked[1].Filter.toStdString(),
+      "All readable files (*.txt *.dat *.edges *.tsv *.csv *.cxt);;Text Files (*.txt);;Transactions (*.dat);;"
+      "Edge lists (*.edges *.tsv *.csv);;Contexts (*.cxt);;All files (*)");
   // The second dialog starts where the first one chose; the title names the file.
   EXPECT_EQ(Dialogs.Asked[1].Folder, QFileInfo(PathOf("input.txt")).absolutePath());
   EXPECT_EQ(Form.windowTitle().toStdString(), "input.txt - Modular Input Consensus Algorithm");
@@ -479,7 +508,7 @@ TEST_F(Window, AFailedCommandIsShownAndTheNextOneRuns) {
 // A RUN that waits, on the worker thread, until it is stopped: it stands for
 // a long enumeration. It reports `progress` first when one is given.
 void UseWaitingRunner(TForm1& form, std::optional<TProgress> progress = std::nullopt) {
-  form.Runner = [progress](const std::vector<std::string>&, const TRunOptions& options) -> TRunResult {
+  form.Runner = [progress](const TMatrix&, const TRunOptions& options) -> TRunResult {
     if (progress && options.Config.Progress) options.Config.Progress(*progress);
     std::mutex lock;
     std::condition_variable_any stopped;
@@ -730,12 +759,26 @@ TEST_F(Window, ChoosingAResultMarksItsRowsAndColumns) {
     EXPECT_EQ(Form.Picture1->Image().pixel(column, 0), colour(TCell::Chosen)) << column;
   EXPECT_EQ(Form.Picture1->Image().pixel(0, 1), colour(TCell::MarkedOne));
 
-  // Saved as PNG as shown.
+  // Saved as PNG as shown, at the export size: the cells where the
+  // picture puts them at that zoom, the labels and key around them.
   Dialogs.File = PathOf("picture.png");
   Click("BitBtn4");
   const QImage saved(PathOf("picture.png"), "PNG");
-  EXPECT_EQ(saved.size(), QSize(5, 2) * Form.Picture1->Zoom());
-  EXPECT_EQ(saved.pixel(0, 0), colour(TCell::Chosen));
+  const int zoom = Form.Picture1->ExportZoom();
+  EXPECT_GE(zoom, Form.Picture1->Zoom());
+  const QRect first = Form.Picture1->CellRect(0, 0, zoom), last = Form.Picture1->CellRect(1, 4, zoom);
+  EXPECT_GT(first.left(), 0); // the row labels' room
+  EXPECT_GT(first.top(), 0);  // the column labels' room
+  ASSERT_TRUE(saved.rect().contains(last));
+  EXPECT_GT(saved.height(), last.bottom() + 20); // the key below
+  // Drawn row 0 is row 2, drawn column 0 column 3: the biclique; drawn row
+  // 1 is row 1, drawn column 1 column 4 and drawn column 4 column 2.
+  const std::pair<QRect, TCell> cells[] = {
+      {first, TCell::Chosen}, {Form.Picture1->CellRect(1, 1, zoom), TCell::MarkedOne}, {last, TCell::One}};
+  for (const auto& [cell, kind] : cells) {
+    EXPECT_EQ(saved.pixel(cell.topLeft()), colour(kind));
+    EXPECT_EQ(saved.pixel(cell.bottomRight()), colour(kind));
+  }
 
   // Editing the input drops the marks: they no longer fit it.
   SetInput("1");
@@ -758,10 +801,14 @@ TEST_F(Window, ShortcutsPressTheirButtons) {
        [](Window& w) { return w.Lines("RichEdit2") == WorkedExample; }},
       {"Ctrl+S saves the input", Qt::Key_S, Qt::ControlModifier,
        [](Window& w) { return FileBytes(w.PathOf("keys.txt")) == "11110\n00111\n"; }},
-      {"Ctrl+O opens", Qt::Key_O, Qt::ControlModifier,
-       [](Window& w) { return w.Text("RichEdit1") == "11110\n00111"; }},
       {"Ctrl+G generates", Qt::Key_G, Qt::ControlModifier,
        [](Window& w) { return w.Lines("RichEdit1").size() == 10; }},
+      {"Ctrl+O opens", Qt::Key_O, Qt::ControlModifier,
+       [](Window& w) { return w.Text("RichEdit1") == "11110\n00111"; }},
+      {"Ctrl+Shift+S saves the results", Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier,
+       [](Window& w) { return FileBytes(w.PathOf("keys.txt")).empty(); }},
+      {"Ctrl+Shift+P saves the picture", Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier,
+       [](Window& w) { return !QImage(w.PathOf("keys.txt.png"), "PNG").isNull(); }},
   };
   Dialogs.File = PathOf("keys.txt");
   for (const auto& c : cases) {
@@ -769,6 +816,10 @@ TEST_F(Window, ShortcutsPressTheirButtons) {
     Find<QPushButton>("Button1")->setFocus();
     Find<TResultView>("RichEdit2")->Clear();
     if (std::string(c.Keys).find("opens") != std::string::npos) SetInput("0");
+    if (std::string(c.Keys).find("picture") != std::string::npos) {
+      Click("Button1"); // a picture to save
+      Find<TResultView>("RichEdit2")->Clear();
+    }
     EXPECT_FALSE(c.Done(*this));
     QTest::keyClick(&Form, c.Key, c.Modifiers);
     WaitIdle();
@@ -787,7 +838,7 @@ TEST_F(Window, TabLeavesThePanes) {
   EXPECT_EQ(Text("RichEdit1"), "11110\n00111");
   Find<QWidget>("RichEdit2")->setFocus();
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("Edit1"));
+  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("ComboBox1"));
 }
 
 TEST_F(Window, ReadOutsExplainThemselves) {
@@ -795,25 +846,45 @@ TEST_F(Window, ReadOutsExplainThemselves) {
   EXPECT_EQ(Find<QWidget>("SpinEdit3")->toolTip().toStdString(), "Number of maximal bicliques");
 }
 
+// At every size from an 800 x 600 screen up, the controls lie inside the
+// window apart from each other, the panes share the height down to the
+// bottom edge and the width beside the controls, which keep their distance
+// to the right edge.
 TEST_F(Window, ResizingGivesThePanesTheRoomAndKeepsTheStartLayout) {
   std::map<std::string, QRect> start;
   for (auto* widget : Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     start[widget->objectName().toStdString()] = widget->geometry();
-  Form.resize(1263, 824);
-  QTest::qWait(10);
-  const auto at = [&](const char* name) { return Find<QWidget>(name)->geometry(); };
-  EXPECT_EQ(at("RichEdit1"), QRect(8, 16, 853, 335));
-  EXPECT_EQ(at("RichEdit2"), QRect(8, 357, 853, 335));
-  EXPECT_EQ(at("Button1"), start["Button1"].translated(300, 0));
-  EXPECT_EQ(at("BitBtn3"), start["BitBtn3"].translated(300, 300));
-  // Nothing overlaps after growing.
-  const auto children = Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-  for (auto* a : children)
-    for (auto* b : children)
-      if (a != b && a->isVisible() && b->isVisible()) {
-        EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-            << a->objectName().toStdString() << " " << b->objectName().toStdString();
-      }
+  struct TSizeCase {
+    QSize Window;
+    QRect RichEdit1, RichEdit2; // worked out by hand: 8 pixels round, 6 between
+    int Dx, Dy;                 // how far the right-hand controls and the result Save move
+  };
+  const TSizeCase cases[] = {
+      {{1263, 824}, {8, 16, 853, 387}, {8, 409, 853, 388}, 300, 300},
+      {{800, 600}, {8, 16, 390, 275}, {8, 297, 390, 276}, -163, 76},
+      {{640, 320}, {8, 16, 230, 135}, {8, 157, 230, 136}, -323, -204},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Window.width() << " x " << c.Window.height());
+    Form.resize(c.Window);
+    QTest::qWait(10);
+    ASSERT_EQ(Form.size(), c.Window);
+    const auto at = [&](const char* name) { return Find<QWidget>(name)->geometry(); };
+    EXPECT_EQ(at("RichEdit1"), c.RichEdit1);
+    EXPECT_EQ(at("RichEdit2"), c.RichEdit2);
+    EXPECT_EQ(at("RichEdit2").bottom() + 1 + 8, Form.centralWidget()->height());
+    EXPECT_EQ(at("Button1"), start["Button1"].translated(c.Dx, 0));
+    EXPECT_EQ(at("BitBtn3"), start["BitBtn3"].translated(c.Dx, c.Dy));
+    const auto children = Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (auto* a : children) {
+      EXPECT_TRUE(Form.centralWidget()->rect().contains(a->geometry())) << a->objectName().toStdString();
+      for (auto* b : children)
+        if (a != b && a->isVisible() && b->isVisible()) {
+          EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+              << a->objectName().toStdString() << " " << b->objectName().toStdString();
+        }
+    }
+  }
   Form.resize(963, 524);
   QTest::qWait(10);
   for (const auto& [name, place] : start)
