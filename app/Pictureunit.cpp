@@ -76,11 +76,11 @@ void TMatrixPicture::SetCells(const std::vector<TCell>& cells, int rows, int col
     std::copy_n(reinterpret_cast<const uchar*>(cells.data()) + static_cast<std::size_t>(row) * columns,
                 columns, image.scanLine(row));
   Cells = std::move(image);
-  RowLabels = std::move(rowLabels);
-  ColumnLabels = std::move(columnLabels);
+  RowTexts = std::move(rowLabels);
+  ColumnTexts = std::move(columnLabels);
   const QFontMetrics metrics(LabelFont(font()));
   int widest = 0;
-  for (const auto* labels : {&RowLabels, &ColumnLabels})
+  for (const auto* labels : {&RowTexts, &ColumnTexts})
     for (const std::string& label : *labels)
       widest = std::max(widest, std::min(WidestLabel, metrics.horizontalAdvance(Shown(label))));
   LabelRoom = widest == 0 ? 0 : widest + 2 + LabelGap;
@@ -89,8 +89,8 @@ void TMatrixPicture::SetCells(const std::vector<TCell>& cells, int rows, int col
 
 void TMatrixPicture::Clear() {
   Cells = QImage();
-  RowLabels.clear();
-  ColumnLabels.clear();
+  RowTexts.clear();
+  ColumnTexts.clear();
   LabelRoom = 0;
   Changed();
 }
@@ -153,23 +153,23 @@ void TMatrixPicture::Paint(QPainter& painter, int zoom) const {
   const bool clipped = painter.hasClipping();
   const int step = LabelStep(zoom, metrics.height());
   const int textRoom = LabelRoom - LabelGap;
-  for (std::size_t k = 0; k < RowLabels.size(); k += static_cast<std::size_t>(step)) {
+  for (std::size_t k = 0; k < RowTexts.size(); k += static_cast<std::size_t>(step)) {
     const QRect place(0, LabelRoom + static_cast<int>(k) * zoom + zoom / 2 - metrics.height() / 2, textRoom,
                       metrics.height());
     if (clipped && !place.intersects(clip)) continue;
     painter.drawText(place, Qt::AlignRight | Qt::AlignVCenter,
-                     metrics.elidedText(Shown(RowLabels[k]), Qt::ElideRight, textRoom));
+                     metrics.elidedText(Shown(RowTexts[k]), Qt::ElideRight, textRoom));
   }
   // Column labels read upwards, ending next to the cells.
   painter.save();
   painter.rotate(-90);
-  for (std::size_t k = 0; k < ColumnLabels.size(); k += static_cast<std::size_t>(step)) {
+  for (std::size_t k = 0; k < ColumnTexts.size(); k += static_cast<std::size_t>(step)) {
     const int x = LabelRoom + static_cast<int>(k) * zoom + zoom / 2;
     if (clipped && (x + metrics.height() < clip.left() || x - metrics.height() > clip.right())) continue;
     // Rotated: the painter's x runs up the picture, its y to the right.
     const QRect place(-textRoom, x - metrics.height() / 2, textRoom, metrics.height());
     painter.drawText(place, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(Shown(ColumnLabels[k]), Qt::ElideRight, textRoom));
+                     metrics.elidedText(Shown(ColumnTexts[k]), Qt::ElideRight, textRoom));
   }
   painter.restore();
 }

@@ -36,6 +36,9 @@ public:
   int FittingZoom(QSize room, int largest) const;
   // The picture one pixel per cell; null when nothing is shown.
   const QImage& Image() const { return Cells; }
+  // The labels of the rows and columns, in the order drawn.
+  const std::vector<std::string>& RowLabels() const { return RowTexts; }
+  const std::vector<std::string>& ColumnLabels() const { return ColumnTexts; }
   // Where the cell drawn in row `row` and column `column` (counting from 0)
   // lies in the picture drawn at `zoom`.
   QRect CellRect(int row, int column, int zoom) const;
@@ -56,7 +59,7 @@ protected:
 private:
   QImage Cells;
   int CellSize = 1;
-  std::vector<std::string> RowLabels, ColumnLabels;
+  std::vector<std::string> RowTexts, ColumnTexts;
   int LabelRoom = 0; // pixels left of the cells for row labels, and above for column labels
 
   QSize PictureSize(int zoom) const;

@@ -267,6 +267,9 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   };
   for (const auto& [control, tip] : tips)
     control->setToolTip(tr(tip));
+  for (const auto& [label, field] :
+       {std::pair<QLabel*, QWidget*>{Label1, SpinEdit1}, {Label2, SpinEdit2}, {Label3, Edit1}})
+    label->setToolTip(field->toolTip());
 
   // The form's order: the input pane and its controls top to bottom, RUN
   // and its read-outs, the result pane and its controls, the picture.
