@@ -46,6 +46,9 @@ constexpr QSize StartClient(963, 505);
 constexpr QSize SmallestClient(640, 300);
 // The picture is made for matrices of at most this many cells (a byte each).
 constexpr std::int64_t PictureCellLimit = 25'000'000;
+// The left edge of the picture at start: the controls left of it go with the
+// panes, those right of it with the right edge.
+constexpr int ScrollBox1Left = 700;
 // Side of a picture cell in pixels when a small matrix is fitted to its area.
 constexpr int LargestZoom = 32;
 // A RUN takes over a last result of this much text or more and frees it
@@ -224,14 +227,13 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   BitBtn4 = Button(client, "BitBtn4", 856, 96, "Save PNG");
   PictureSaveDialog = {TFileDialog::TKind::Save, QStringLiteral("PNG Images (*.png)"), QStringLiteral("."),
                        QStringLiteral("png")};
-  ScrollBox1 = Place<QScrollArea>(client, "ScrollBox1", 700, 127, 255, 370);
+  ScrollBox1 = Place<QScrollArea>(client, "ScrollBox1", ScrollBox1Left, 127, 255, 370);
   ScrollBox1->setBackgroundRole(QPalette::Window); // an empty picture is the window, not a dark hole
   Picture1 = new TMatrixPicture;
   Picture1->setObjectName(QStringLiteral("Picture1"));
   ScrollBox1->setWidget(Picture1);
   Legend1 = Place<TPictureLegend>(client, "Legend1", 700, 440, 255, 57);
   CheckBox2 = Captioned<QCheckBox>(client, "CheckBox2", 616, 344, 75, 17, "Names");
-  CheckBox2->setChecked(true);
   CheckBox2->setEnabled(false);
   Marks1 = new TPaneMarks(RichEdit1);
   Marks1->setObjectName(QStringLiteral("Marks1"));
@@ -287,6 +289,7 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   connect(BitBtn4, &QPushButton::clicked, this, [this] { Guarded(&TForm1::BitBtn4Click); });
   connect(RichEdit2, &TResultView::CurrentLineChanged, this, &TForm1::ShowChosen);
   connect(CheckBox1, &QCheckBox::toggled, this, [this] { ShowPicture(); });
+  connect(CheckBox2, &QCheckBox::clicked, this, [this](bool shown) { NamesWanted = shown; });
   connect(CheckBox2, &QCheckBox::toggled, this, [this](bool shown) {
     RichEdit2->SetShowLabels(shown);
     ShowPicture();
@@ -470,7 +473,7 @@ std::shared_ptr<TForm1::THeldResult> TForm1::TakeResult() {
   SpinEdit3->setValue(0);
   Edit2->setText(QStringLiteral("0"));
   ResultsSaved = true;
-  CheckBox2->setEnabled(false);
+  ShowNamesBox(false);
   Marks1->Mark({}, {});
   ShowPicture();
   return held;
@@ -480,15 +483,22 @@ void TForm1::PutBackResult(const std::shared_ptr<THeldResult>& held) {
   if (!held) return;
   Bicliques = std::move(held->Engine);
   RichEdit2->SetContent(std::move(held->Content));
-  RichEdit2->SetLabels(held->Labels);
-  CheckBox2->setEnabled(held->Labels != nullptr);
   RunInput = std::move(held->Input);
   RunTargets = held->Targets;
+  RichEdit2->SetLabels(held->Labels);
+  ShowNamesBox(held->Labels != nullptr);
   SpinEdit3->setValue(held->Count);
   Edit2->setText(held->Elapsed);
   ResultsSaved = held->Saved;
   ResultsCost = held->Cost;
   ShowPicture();
+}
+
+// Names can be shown when the results have them; then they are unless the
+// user has said otherwise.
+void TForm1::ShowNamesBox(bool available) {
+  CheckBox2->setEnabled(available);
+  CheckBox2->setChecked(available && NamesWanted);
 }
 
 void TForm1::StartRun() {
@@ -546,11 +556,11 @@ void TForm1::ShowRunEnd(TRunEnd& end) {
   Bicliques = std::move(result.Engine);
   Edit2->setText(ToQt(ElapsedText(result.Elapsed)));
   RichEdit2->SetText(std::move(result.Text), std::move(end.Index)); // the text as the result file holds it
-  RichEdit2->SetLabels(end.Labels);
-  CheckBox2->setEnabled(end.Labels != nullptr);
   SpinEdit3->setValue(static_cast<int>(std::min<std::int64_t>(result.Count, INT_MAX)));
   RunInput = std::move(end.Lines);
   RunTargets = result.Targets;
+  RichEdit2->SetLabels(end.Labels);
+  ShowNamesBox(end.Labels != nullptr);
   ResultsSaved = false;
   ResultsCost = result.Elapsed;
   Marks1->Mark({}, {});
@@ -817,7 +827,9 @@ void TForm1::ShowPicture() {
   if (line >= 0) chosen = ParseResultLine(RichEdit2->Line(line)).value_or(TResultLine());
   const bool block = CheckBox1->isChecked();
   const TPictureOrder order = PictureOrder(static_cast<std::int32_t>(rows), RunTargets, chosen, block);
-  const TVertexLabels* labels = RichEdit2->LabelsShown() ? RichEdit2->Labels().get() : nullptr;
+  const TVertexLabels* labels = RichEdit2->LabelsShown() && RichEdit2->Labels()->Fit(rows, RunTargets)
+                                    ? RichEdit2->Labels().get()
+                                    : nullptr;
   const auto axis = [](const std::vector<std::int32_t>& drawn, const std::vector<std::string>* own) {
     std::vector<std::string> texts;
     texts.reserve(drawn.size());
@@ -861,30 +873,38 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-// The panes take the room beyond (or below) the start size, half each in
-// height, down to the bottom edge; the controls at the right keep their
-// distance to the right edge; the result pane's Names and Save stay beside
-// its bottom; the picture takes the height left above its key.
+// Beyond the start size, the panes and the picture share the room in width
+// (the picture's half leaves space beside it); below it the panes give it
+// up. In height the panes take it, half each, down to the bottom edge. The
+// controls between keep their distance to the panes, those over the picture
+// theirs to the right edge; the result pane's Names and Save stay beside its
+// bottom; the picture takes the height left above its key.
 void TForm1::Relayout() {
   const QSize client = centralWidget()->size().expandedTo(SmallestClient);
   const int dx = client.width() - StartClient.width();
+  const int wider = std::max(0, dx) / 2; // the picture's share
+  const int paneDx = dx - wider;
   const int bottom = client.height() - 8;
   const int paneHeight = (bottom - 16 - 6) / 2;
   const int legendHeight = Legend1->sizeHint().height();
   for (const auto& [widget, start] : StartPlaces) {
-    QRect place = start.translated(dx, 0);
+    QRect place = start.translated(start.left() < ScrollBox1Left ? paneDx : dx, 0);
     if (widget == RichEdit1) {
-      place = QRect(start.left(), start.top(), start.width() + dx, paneHeight);
+      place = QRect(start.left(), start.top(), start.width() + paneDx, paneHeight);
     } else if (widget == RichEdit2) {
-      place = QRect(start.left(), 16 + paneHeight + 6, start.width() + dx, bottom - (16 + paneHeight + 6));
+      place =
+          QRect(start.left(), 16 + paneHeight + 6, start.width() + paneDx, bottom - (16 + paneHeight + 6));
     } else if (widget == BitBtn3) {
       place.moveBottom(bottom - 1);
     } else if (widget == CheckBox2) {
       place.moveBottom(bottom - 1 - 25 - 6);
+    } else if (widget == CheckBox1) {
+      place = start.translated(paneDx, 0);
     } else if (widget == ScrollBox1) {
+      place = QRect(start.left() + paneDx, start.top(), start.width() + wider, 0);
       place.setBottom(bottom - 1 - legendHeight - 4);
     } else if (widget == Legend1) {
-      place = QRect(start.left() + dx, bottom - legendHeight, start.width(), legendHeight);
+      place = QRect(start.left() + paneDx, bottom - legendHeight, start.width() + wider, legendHeight);
     }
     widget->setGeometry(place);
   }

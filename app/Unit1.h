@@ -138,6 +138,7 @@ private:
   bool ResultsSaved = true;                          // the shown results are in a file, or worth no question
   std::chrono::steady_clock::duration ResultsCost{}; // their enumeration time
   std::shared_ptr<const TVertexLabels> InputLabels;  // the labels Open gave the input pane; null for none
+  bool NamesWanted = true;                           // the user's last choice in CheckBox2
   TInputHistory History;
   TFindRequest LastFind;
   QString FilePath;                                    // of the input pane, for the title; empty when none
@@ -161,6 +162,7 @@ private:
   std::shared_ptr<THeldResult> TakeResult();
   void PutBackResult(const std::shared_ptr<THeldResult>& held);
   bool ResultsWorthAQuestion() const;
+  void ShowNamesBox(bool available);
   // Puts `document` into the input pane; the one it replaces goes into the
   // history for UndoInput.
   void ReplaceInput(std::unique_ptr<QTextDocument> document, const QString& path,

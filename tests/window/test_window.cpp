@@ -157,8 +157,8 @@ TEST_F(Window, StartsWithEveryControlInPlaceAndAtItsDefault) {
       {"SpinEdit3", "QSpinBox", {736, 35, 106, 22}, "0"},
       {"BitBtn1", "QPushButton", {616, 144, 75, 25}, "Open"},
       {"BitBtn2", "QPushButton", {616, 175, 75, 25}, "Save"},
-      {"BitBtn3", "QPushButton", {616, 472, 75, 25}, "Save"}, // beside the result pane's bottom
-      {"CheckBox2", "QCheckBox", {616, 449, 75, 17}, "Names"},
+      {"BitBtn3", "QPushButton", {616, 472, 75, 25}, "Save"},  // beside the result pane's bottom
+      {"CheckBox2", "QCheckBox", {616, 449, 75, 17}, "Names"}, // unchecked and disabled: no names yet
       {"StatusBar1", "QStatusBar", {0, 505, 963, 19}, ""},
   };
   for (const auto& c : cases) {
@@ -861,12 +861,13 @@ TEST_F(Window, ResizingGivesThePanesTheRoomAndKeepsTheStartLayout) {
   struct TSizeCase {
     QSize Window;
     QRect RichEdit1, RichEdit2; // worked out by hand: 8 pixels round, 6 between
-    int Dx, Dy;                 // how far the right-hand controls and the result Save move
+    int Dx, Dy;                 // how far RUN and the result Save move
+    int Wider;                  // the picture's share of the width beyond the start
   };
   const TSizeCase cases[] = {
-      {{1263, 824}, {8, 16, 853, 387}, {8, 409, 853, 388}, 300, 300},
-      {{800, 600}, {8, 16, 390, 275}, {8, 297, 390, 276}, -163, 76},
-      {{640, 320}, {8, 16, 230, 135}, {8, 157, 230, 136}, -323, -204},
+      {{1263, 824}, {8, 16, 703, 387}, {8, 409, 703, 388}, 300, 300, 150},
+      {{800, 600}, {8, 16, 390, 275}, {8, 297, 390, 276}, -163, 76, 0},
+      {{640, 320}, {8, 16, 230, 135}, {8, 157, 230, 136}, -323, -204, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Window.width() << " x " << c.Window.height());
@@ -878,7 +879,10 @@ TEST_F(Window, ResizingGivesThePanesTheRoomAndKeepsTheStartLayout) {
     EXPECT_EQ(at("RichEdit2"), c.RichEdit2);
     EXPECT_EQ(at("RichEdit2").bottom() + 1 + 8, Form.centralWidget()->height());
     EXPECT_EQ(at("Button1"), start["Button1"].translated(c.Dx, 0));
-    EXPECT_EQ(at("BitBtn3"), start["BitBtn3"].translated(c.Dx, c.Dy));
+    EXPECT_EQ(at("BitBtn3"), start["BitBtn3"].translated(c.Dx - c.Wider, c.Dy));
+    EXPECT_EQ(at("ScrollBox1").width(), start["ScrollBox1"].width() + c.Wider);
+    EXPECT_EQ(at("ScrollBox1").right(),
+              at("Button1").right() + start["ScrollBox1"].right() - start["Button1"].right());
     const auto children = Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (auto* a : children) {
       EXPECT_TRUE(Form.centralWidget()->rect().contains(a->geometry())) << a->objectName().toStdString();
@@ -1152,6 +1156,13 @@ TEST_F(Window, NamesOfAContextAreShownAndCanBeSwitchedOff) {
   QTest::keyClick(Find<QPushButton>("Button1"), Qt::Key_Z, Qt::ControlModifier);
   Click("Button1");
   EXPECT_EQ(Lines("RichEdit2"), named);
+  // Switched off by a click, names stay off for the next RUN too.
+  QTest::mouseClick(names, Qt::LeftButton, {}, QPoint(4, names->height() / 2));
+  EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
+  Click("Button1");
+  EXPECT_TRUE(names->isEnabled());
+  EXPECT_FALSE(names->isChecked());
+  EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
   EXPECT_TRUE(Dialogs.Messages.empty());
 }
 
