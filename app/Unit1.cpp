@@ -397,6 +397,8 @@ void TForm1::EndJob(const TJobEnd& end, const std::optional<std::string>& error,
     StatusBar1->showMessage(tr("Stopped"));
   } else if (end) {
     end();
+    // A small last result, kept while the job went, has just been replaced.
+    ReturnFreedMemory();
   }
 }
 
