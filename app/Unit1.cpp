@@ -221,7 +221,10 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   ComboBox1 = Place<QComboBox>(client, "ComboBox1", 736, 64, 106, 22);
   for (const TEngineEntry& engine : Engines()) {
     ComboBox1->addItem(ToQt(engine.Caption));
-    ComboBox1->setItemData(ComboBox1->count() - 1, ToQt(engine.Summary), Qt::ToolTipRole);
+    QString tip = ToQt(engine.Summary);
+    if (engine.Kind == TEngineKind::Consensus)
+      tip += tr("; Closure gives the same lines, often several times faster");
+    ComboBox1->setItemData(ComboBox1->count() - 1, tip, Qt::ToolTipRole);
   }
   CheckBox1 = Captioned<QCheckBox>(client, "CheckBox1", 700, 100, 150, 17, "Biclique at top left");
   BitBtn4 = Button(client, "BitBtn4", 856, 96, "Save PNG");
@@ -257,7 +260,7 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
       {Edit2, "Enumeration time"},
       {SpinEdit3, "Number of maximal bicliques"},
       {ComboBox1, "Enumeration engine; every engine gives the same lines. Closure is often several times "
-                  "faster than Consensus: 1000 x 100 at 20 % takes 4.9 s against 18 s"},
+                  "faster than Consensus, the default: on 1000 x 100 at 20 %, two to four times"},
       {RichEdit2, "The maximal bicliques, one a line: sources : targets. Ctrl+A, Ctrl+C copy; Ctrl+F, F3 "
                   "find whole numbers"},
       {CheckBox2, "Show the vertices by the names or numbers of the opened file instead of their positions"},

@@ -1299,6 +1299,15 @@ TEST_F(Window, SavePngAddsItsSuffix) {
 TEST_F(Window, EveryControlSaysWhatItDoes) {
   for (auto* control : Form.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     EXPECT_FALSE(control->toolTip().isEmpty()) << control->objectName().toStdString();
+  // Each engine says what it is; the default points to the faster one.
+  auto* engines = Find<QComboBox>("ComboBox1");
+  for (int e = 0; e < engines->count(); ++e)
+    EXPECT_FALSE(engines->itemData(e, Qt::ToolTipRole).toString().isEmpty())
+        << engines->itemText(e).toStdString();
+  EXPECT_EQ(engines->itemText(0).toStdString(), "Consensus");
+  EXPECT_TRUE(engines->itemData(0, Qt::ToolTipRole)
+                  .toString()
+                  .contains(QStringLiteral("Closure gives the same lines")));
 }
 
 // The most memory the process held while `work` ran, in kilobytes: its
