@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -1294,6 +1295,33 @@ TEST_F(Window, SavePngAddsItsSuffix) {
   EXPECT_EQ(Dialogs.Questions.size(), 1u);
   EXPECT_EQ(FileBytes(PathOf("old.png")), "old");
   EXPECT_EQ(Dialogs.Asked.back().Suffix.toStdString(), "png");
+}
+
+// On a picture larger than its box, choosing a result scrolls the box to the
+// biclique.
+TEST_F(Window, ThePictureScrollsToTheChosenBiclique) {
+  std::string input;
+  for (int row = 1; row <= 300; ++row) {
+    std::string line(300, '0');
+    if (row == 290) line[289] = '1';
+    input += line + (row < 300 ? "\n" : "");
+  }
+  SetInput(input.c_str());
+  Click("Button1");
+  auto* view = Find<TResultView>("RichEdit2");
+  std::int64_t chosen = -1;
+  for (std::int64_t i = 0; i < view->LineCount(); ++i)
+    if (view->Line(i) == "290 : 290") chosen = i;
+  ASSERT_GE(chosen, 0);
+  auto* box = Find<QScrollArea>("ScrollBox1");
+  ASSERT_GT(Form.Picture1->width(), box->viewport()->width());
+  ASSERT_GT(Form.Picture1->height(), box->viewport()->height());
+  EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
+  view->SelectLines(chosen, chosen);
+  const QRect cell = Form.Picture1->CellRect(289, 289, Form.Picture1->Zoom());
+  const QRect shown(QPoint(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value()),
+                    box->viewport()->size());
+  EXPECT_TRUE(shown.contains(cell)) << "cell at " << cell.x() << "," << cell.y();
 }
 
 TEST_F(Window, EveryControlSaysWhatItDoes) {
