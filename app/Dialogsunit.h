@@ -11,8 +11,15 @@ class QWidget;
 struct TFileDialog {
   enum class TKind { Open, Save };
   TKind Kind;
-  QString Filter; // name filter such as "Text Files (*.txt)"; empty for every file
+  QString Filter; // name filters such as "Text Files (*.txt)", the first chosen; empty for every file
   QString Folder; // where the dialog starts; empty for the dialog's own choice
+  QString Suffix; // added to a saved name that lacks it, such as "png"; empty for none
+};
+
+// What Find asks for.
+struct TFindRequest {
+  QString Text;
+  bool WholeLine = false; // the line must equal Text; else Text may be part of a line
 };
 
 class TDialogs {
@@ -25,16 +32,15 @@ public:
   virtual void ShowMessage(QWidget* parent, const QString& message) = 0;
   // Asks a yes/no question; true for yes.
   virtual bool Ask(QWidget* parent, const QString& question) = 0;
-  // Asks for a line of text, offering `initial`; nothing when the user
-  // cancelled.
-  virtual std::optional<QString> AskText(QWidget* parent, const QString& label, const QString& initial) = 0;
+  // Asks what to find, offering `initial`; nothing when the user cancelled.
+  virtual std::optional<TFindRequest> AskFind(QWidget* parent, const TFindRequest& initial) = 0;
 };
 
-// The desktop's dialogs: QFileDialog, QMessageBox and QInputDialog.
+// The desktop's dialogs: QFileDialog, QMessageBox and a small find dialog.
 class TQtDialogs : public TDialogs {
 public:
   std::optional<QString> ChooseFile(QWidget* parent, const TFileDialog& dialog) override;
   void ShowMessage(QWidget* parent, const QString& message) override;
   bool Ask(QWidget* parent, const QString& question) override;
-  std::optional<QString> AskText(QWidget* parent, const QString& label, const QString& initial) override;
+  std::optional<TFindRequest> AskFind(QWidget* parent, const TFindRequest& initial) override;
 };

@@ -1,11 +1,49 @@
 #include "Pictureunit.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <algorithm>
+#include <optional>
+
+namespace {
+
+// Labels are drawn in this pixel size, and cut to this width.
+constexpr int LabelPixels = 9;
+constexpr int WidestLabel = 80;
+// Room between the labels and the cells.
+constexpr int LabelGap = 4;
+
+QFont LabelFont(const QFont& base) {
+  QFont font = base;
+  font.setPixelSize(LabelPixels);
+  return font;
+}
+
+QString Shown(const std::string& label) {
+  return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
+}
+
+// Every how many rows (columns) a label fits at `zoom` pixels per cell.
+int LabelStep(int zoom, int lineHeight) { return std::max(1, (lineHeight + zoom - 1) / zoom); }
+
+struct TKeyEntry {
+  TCell First;
+  std::optional<TCell> Second;
+  const char* Text;
+};
+
+const TKeyEntry KeyEntries[] = {
+    {TCell::One, std::nullopt, "edge"},
+    {TCell::Zero, std::nullopt, "no edge"},
+    {TCell::MarkedOne, TCell::MarkedZero, "in a chosen row or column"},
+    {TCell::Chosen, std::nullopt, "the chosen biclique"},
+};
+
+} // namespace
 
 TMatrixPicture::TMatrixPicture(QWidget* parent) : QWidget(parent) {}
 
@@ -25,7 +63,8 @@ QRgb TMatrixPicture::Colour(TCell cell) {
   return qRgb(255, 0, 255);
 }
 
-void TMatrixPicture::SetCells(const std::vector<TCell>& cells, int rows, int columns) {
+void TMatrixPicture::SetCells(const std::vector<TCell>& cells, int rows, int columns,
+                              std::vector<std::string> rowLabels, std::vector<std::string> columnLabels) {
   if (rows <= 0 || columns <= 0) return Clear();
   // One byte per cell in, one byte per pixel out: an indexed image is a copy of the rows.
   QImage image(columns, rows, QImage::Format_Indexed8);
@@ -37,36 +76,144 @@ void TMatrixPicture::SetCells(const std::vector<TCell>& cells, int rows, int col
     std::copy_n(reinterpret_cast<const uchar*>(cells.data()) + static_cast<std::size_t>(row) * columns,
                 columns, image.scanLine(row));
   Cells = std::move(image);
-  updateGeometry();
-  adjustSize();
-  update();
+  RowTexts = std::move(rowLabels);
+  ColumnTexts = std::move(columnLabels);
+  const QFontMetrics metrics(LabelFont(font()));
+  int widest = 0;
+  for (const auto* labels : {&RowTexts, &ColumnTexts})
+    for (const std::string& label : *labels)
+      widest = std::max(widest, std::min(WidestLabel, metrics.horizontalAdvance(Shown(label))));
+  LabelRoom = widest == 0 ? 0 : widest + 2 + LabelGap;
+  Changed();
 }
 
 void TMatrixPicture::Clear() {
   Cells = QImage();
-  updateGeometry();
-  adjustSize();
-  update();
+  RowTexts.clear();
+  ColumnTexts.clear();
+  LabelRoom = 0;
+  Changed();
 }
 
 void TMatrixPicture::SetZoom(int zoom) {
   CellSize = std::max(1, zoom);
+  Changed();
+}
+
+void TMatrixPicture::Changed() {
   updateGeometry();
   adjustSize();
   update();
 }
 
-QImage TMatrixPicture::Shown() const {
-  if (Cells.isNull()) return {};
-  return Cells.scaled(Cells.size() * CellSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+int TMatrixPicture::FittingZoom(QSize room, int largest) const {
+  if (Cells.isNull()) return 1;
+  const int fits =
+      std::min((room.width() - LabelRoom) / Cells.width(), (room.height() - LabelRoom) / Cells.height());
+  return std::clamp(fits, 1, largest);
 }
 
-QSize TMatrixPicture::sizeHint() const { return Cells.isNull() ? QSize(0, 0) : Cells.size() * CellSize; }
+QRect TMatrixPicture::CellRect(int row, int column, int zoom) const {
+  return {LabelRoom + column * zoom, LabelRoom + row * zoom, zoom, zoom};
+}
 
-void TMatrixPicture::paintEvent(QPaintEvent*) {
+int TMatrixPicture::ExportZoom() const {
+  if (Cells.isNull()) return CellSize;
+  return std::max(CellSize, std::min(32, 8192 / std::max(Cells.width(), Cells.height())));
+}
+
+QSize TMatrixPicture::PictureSize(int zoom) const {
+  if (Cells.isNull()) return {0, 0};
+  return Cells.size() * zoom + QSize(LabelRoom, LabelRoom);
+}
+
+QSize TMatrixPicture::sizeHint() const { return PictureSize(CellSize); }
+
+QImage TMatrixPicture::Render(int zoom) const {
+  if (Cells.isNull()) return {};
+  const QSize picture = PictureSize(zoom);
+  const QFont font = LabelFont(this->font());
+  const int keyHeight = TPictureLegend::Height(font);
+  QImage image(std::max(picture.width(), 200), picture.height() + LabelGap + keyHeight, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setFont(font);
+  Paint(painter, zoom);
+  TPictureLegend::Paint(painter, QRect(0, picture.height() + LabelGap, image.width(), keyHeight));
+  return image;
+}
+
+void TMatrixPicture::Paint(QPainter& painter, int zoom) const {
+  painter.drawImage(QRect(QPoint(LabelRoom, LabelRoom), Cells.size() * zoom), Cells);
+  if (LabelRoom == 0) return;
+  painter.setFont(LabelFont(font()));
+  painter.setPen(palette().windowText().color());
+  const QFontMetrics metrics(painter.font());
+  const QRect clip = painter.clipBoundingRect().toAlignedRect();
+  const bool clipped = painter.hasClipping();
+  const int step = LabelStep(zoom, metrics.height());
+  const int textRoom = LabelRoom - LabelGap;
+  for (std::size_t k = 0; k < RowTexts.size(); k += static_cast<std::size_t>(step)) {
+    const QRect place(0, LabelRoom + static_cast<int>(k) * zoom + zoom / 2 - metrics.height() / 2, textRoom,
+                      metrics.height());
+    if (clipped && !place.intersects(clip)) continue;
+    painter.drawText(place, Qt::AlignRight | Qt::AlignVCenter,
+                     metrics.elidedText(Shown(RowTexts[k]), Qt::ElideRight, textRoom));
+  }
+  // Column labels read upwards, ending next to the cells.
+  painter.save();
+  painter.rotate(-90);
+  for (std::size_t k = 0; k < ColumnTexts.size(); k += static_cast<std::size_t>(step)) {
+    const int x = LabelRoom + static_cast<int>(k) * zoom + zoom / 2;
+    if (clipped && (x + metrics.height() < clip.left() || x - metrics.height() > clip.right())) continue;
+    // Rotated: the painter's x runs up the picture, its y to the right.
+    const QRect place(-textRoom, x - metrics.height() / 2, textRoom, metrics.height());
+    painter.drawText(place, Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(Shown(ColumnTexts[k]), Qt::ElideRight, textRoom));
+  }
+  painter.restore();
+}
+
+void TMatrixPicture::paintEvent(QPaintEvent* event) {
   if (Cells.isNull()) return;
   QPainter painter(this);
-  painter.drawImage(QRect(QPoint(0, 0), Cells.size() * CellSize), Cells);
+  painter.setClipRect(event->rect());
+  Paint(painter, CellSize);
+}
+
+TPictureLegend::TPictureLegend(QWidget* parent) : QWidget(parent) {}
+
+int TPictureLegend::Height(const QFont& font) {
+  return static_cast<int>(std::size(KeyEntries)) * (QFontMetrics(font).height() + 2);
+}
+
+QSize TPictureLegend::sizeHint() const { return {200, Height(font())}; }
+
+void TPictureLegend::Paint(QPainter& painter, const QRect& room) {
+  const QFontMetrics metrics(painter.font());
+  const int line = metrics.height() + 2;
+  const int swatch = metrics.height() - 2;
+  int y = room.top();
+  for (const TKeyEntry& entry : KeyEntries) {
+    int x = room.left() + 2;
+    for (const std::optional<TCell> cell : {std::optional<TCell>(entry.First), entry.Second}) {
+      if (!cell) continue;
+      painter.fillRect(x, y + 1, swatch, swatch, QColor(TMatrixPicture::Colour(*cell)));
+      painter.setPen(Qt::gray);
+      painter.drawRect(x, y + 1, swatch - 1, swatch - 1);
+      x += swatch + 2;
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(room.left() + 2 * (swatch + 2) + 4, y, room.width(), line),
+                     Qt::AlignLeft | Qt::AlignVCenter, QObject::tr(entry.Text));
+    y += line;
+  }
+}
+
+void TPictureLegend::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setFont(font());
+  Paint(painter, rect());
 }
 
 TPaneMarks::TPaneMarks(QPlainTextEdit* pane) : QWidget(pane), Pane(pane), Viewport(pane->viewport()) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -13,7 +14,56 @@ namespace {
 // Room left of the text and above the first line, as a plain text pane leaves.
 constexpr int Margin = 4;
 
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Lines of a shared text for the clipboard: the bytes [Begin, End), their
+// positions replaced by labels when there are labels. The characters are
+// made only when something asks for them.
+class TLinesMimeData : public QMimeData {
+public:
+  TLinesMimeData(std::shared_ptr<const std::string> text, std::size_t begin, std::size_t end,
+                 std::shared_ptr<const TVertexLabels> labels)
+      : Text(std::move(text)), Begin(begin), End(end), Labels(std::move(labels)) {}
+
+  QStringList formats() const override { return {PlainText(), Utf8Text()}; }
+
+protected:
+  QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
+    if (mimeType != PlainText() && mimeType != Utf8Text()) return {};
+    const QByteArray bytes = Bytes();
+    if (type.id() == QMetaType::QString) return QString::fromUtf8(bytes);
+    return bytes;
+  }
+
+private:
+  std::shared_ptr<const std::string> Text;
+  std::size_t Begin, End;
+  std::shared_ptr<const TVertexLabels> Labels;
+
+  static QString PlainText() { return QStringLiteral("text/plain"); }
+  static QString Utf8Text() { return QStringLiteral("text/plain;charset=utf-8"); }
+
+  QByteArray Bytes() const {
+    const std::string_view lines = std::string_view(*Text).substr(Begin, End - Begin);
+    if (!Labels) return QByteArray(lines.data(), static_cast<qsizetype>(lines.size()));
+    QByteArray bytes;
+    std::size_t at = 0;
+    while (true) {
+      const std::size_t end = std::min(lines.find('\n', at), lines.size());
+      const std::string line = LabelledLine(lines.substr(at, end - at), *Labels);
+      bytes.append(line.data(), static_cast<qsizetype>(line.size()));
+      if (end == lines.size()) return bytes;
+      bytes.append('\n');
+      at = end + 1;
+    }
+  }
+};
+
 } // namespace
+
+const std::string TResultView::NoText;
 
 TResultView::TResultView(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
@@ -24,8 +74,12 @@ TResultView::TResultView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TResultView::SetText(std::string text, TLineIndex index) {
-  Text = std::move(text);
-  Index = std::move(index);
+  SetContent({std::make_shared<const std::string>(std::move(text)), std::move(index)});
+}
+
+void TResultView::SetContent(TContent content) {
+  Content = std::move(content);
+  WidestShown = 0;
   Anchor = Current = -1;
   UpdateScrollBars();
   verticalScrollBar()->setValue(0);
@@ -33,11 +87,40 @@ void TResultView::SetText(std::string text, TLineIndex index) {
   viewport()->update();
 }
 
-void TResultView::Clear() { SetText(std::string(), TLineIndex()); }
+TResultView::TContent TResultView::TakeContent() {
+  TContent taken = std::move(Content);
+  Clear();
+  return taken;
+}
+
+void TResultView::Clear() { SetContent({}); }
+
+void TResultView::SetLabels(std::shared_ptr<const TVertexLabels> labels) {
+  LineLabels = labels && !labels->Empty() ? std::move(labels) : nullptr;
+  WidestShown = 0;
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+void TResultView::SetShowLabels(bool show) {
+  ShowLabels = show;
+  WidestShown = 0;
+  UpdateScrollBars();
+  viewport()->update();
+}
 
 QString TResultView::toPlainText() const {
-  const std::size_t size = Text.empty() ? 0 : Text.size() - 1; // no break after the last line
-  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(size));
+  const std::string& text = FileText();
+  const std::size_t size = text.empty() ? 0 : text.size() - 1; // no break after the last line
+  if (!LabelsShown()) return QString::fromLatin1(text.data(), static_cast<qsizetype>(size));
+  QStringList lines;
+  for (std::int64_t i = 0; i < LineCount(); ++i)
+    lines.push_back(FromUtf8(ShownLine(i)));
+  return lines.join(QLatin1Char('\n'));
+}
+
+std::string TResultView::ShownLine(std::int64_t i) const {
+  return LabelsShown() ? LabelledLine(Line(i), *LineLabels) : std::string(Line(i));
 }
 
 void TResultView::SelectLines(std::int64_t anchor, std::int64_t current) {
@@ -56,20 +139,37 @@ void TResultView::SelectLines(std::int64_t anchor, std::int64_t current) {
 std::string TResultView::SelectedText() const {
   if (Current < 0) return {};
   const std::int64_t first = std::min(Anchor, Current), last = std::max(Anchor, Current);
-  return Text.substr(Index.Begin(first), Index.End(last) - Index.Begin(first));
+  if (!LabelsShown())
+    return FileText().substr(Content.Index.Begin(first),
+                             Content.Index.End(last) - Content.Index.Begin(first));
+  std::string text;
+  for (std::int64_t i = first; i <= last; ++i) {
+    if (i > first) text += '\n';
+    text += ShownLine(i);
+  }
+  return text;
 }
 
 void TResultView::Copy() const {
   if (Current < 0) return;
-  const std::string text = SelectedText();
-  QGuiApplication::clipboard()->setText(
-      QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  const std::int64_t first = std::min(Anchor, Current), last = std::max(Anchor, Current);
+  QGuiApplication::clipboard()->setMimeData(new TLinesMimeData(Content.Text, Content.Index.Begin(first),
+                                                               Content.Index.End(last),
+                                                               LabelsShown() ? LineLabels : nullptr));
 }
 
-bool TResultView::Find(std::string_view needle) {
+bool TResultView::Find(std::string_view needle, TFindMode mode) {
   if (LineCount() == 0) return false;
   const std::int64_t from = Current + 1 < LineCount() ? Current + 1 : 0;
-  const std::int64_t found = Index.Find(Text, needle, from);
+  std::int64_t found = -1;
+  if (!LabelsShown()) {
+    found = Content.Index.Find(FileText(), needle, from, mode);
+  } else {
+    for (std::int64_t step = 0; step < LineCount() && found < 0; ++step) {
+      const std::int64_t line = (from + step) % LineCount();
+      if (LineMatches(ShownLine(line), needle, mode)) found = line;
+    }
+  }
   if (found < 0) return false;
   SelectLines(found, found);
   return true;
@@ -95,7 +195,11 @@ void TResultView::UpdateScrollBars() {
   verticalScrollBar()->setRange(0, static_cast<int>(std::min<std::int64_t>(top, INT_MAX)));
   verticalScrollBar()->setPageStep(visible);
   verticalScrollBar()->setSingleStep(1);
-  const std::int64_t width = 2 * Margin + static_cast<std::int64_t>(Index.MaxLength()) * CharWidth();
+  // Labelled lines are as wide as the widest painted so far: measuring all
+  // of millions would take long.
+  const std::size_t longest =
+      LabelsShown() ? std::max(WidestShown, Content.Index.MaxLength()) : Content.Index.MaxLength();
+  const std::int64_t width = 2 * Margin + static_cast<std::int64_t>(longest) * CharWidth();
   const std::int64_t spare = std::max<std::int64_t>(0, width - viewport()->width());
   horizontalScrollBar()->setRange(0, static_cast<int>(std::min<std::int64_t>(spare, INT_MAX)));
   horizontalScrollBar()->setPageStep(viewport()->width());
@@ -122,6 +226,7 @@ void TResultView::paintEvent(QPaintEvent*) {
   const int ascent = fontMetrics().ascent();
   const std::int64_t selectedFirst = std::min(Anchor, Current), selectedLast = std::max(Anchor, Current);
   const std::int64_t first = FirstVisibleLine();
+  const std::size_t widest = WidestShown;
   for (int row = 0; Margin + row * height < viewport()->height(); ++row) {
     const std::int64_t i = first + row;
     if (i >= LineCount()) break;
@@ -129,12 +234,30 @@ void TResultView::paintEvent(QPaintEvent*) {
     const bool selected = Current >= 0 && i >= selectedFirst && i <= selectedLast;
     if (selected) painter.fillRect(0, y, viewport()->width(), height, palette().highlight());
     painter.setPen(selected ? palette().highlightedText().color() : palette().text().color());
-    const std::string_view line = Line(i);
+    const std::string labelled = LabelsShown() ? ShownLine(i) : std::string();
+    const std::string_view line = LabelsShown() ? std::string_view(labelled) : Line(i);
+    WidestShown = std::max(WidestShown, line.size());
     if (skip >= line.size()) continue;
     const std::string_view shown = line.substr(skip, fits);
-    painter.drawText(Margin - scrolled + static_cast<int>(skip) * charWidth, y + ascent,
-                     QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));
+    painter.drawText(Margin - scrolled + static_cast<int>(skip) * charWidth, y + ascent, FromUtf8(shown));
   }
+  if (hasFocus()) {
+    // The focus mark: a frame round the pane, and a dotted frame round the
+    // current line (the top line before any is chosen). Both stand apart
+    // from the selection's colour, so that they show on it too.
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(palette().highlight().color().darker(150), 2));
+    painter.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+    const std::int64_t row = Current < 0 ? 0 : Current - first;
+    if (row >= 0 && row <= VisibleLines()) {
+      const bool selected = Current >= 0 && row + first >= selectedFirst && row + first <= selectedLast;
+      painter.setPen(
+          QPen(selected ? palette().highlightedText().color() : palette().text().color(), 1, Qt::DotLine));
+      painter.drawRect(
+          QRect(3, Margin + static_cast<int>(row) * height, viewport()->width() - 7, height - 1));
+    }
+  }
+  if (WidestShown != widest) UpdateScrollBars();
 }
 
 void TResultView::resizeEvent(QResizeEvent* event) {
@@ -148,6 +271,16 @@ void TResultView::changeEvent(QEvent* event) {
     UpdateScrollBars();
     viewport()->update();
   }
+}
+
+void TResultView::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void TResultView::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
 }
 
 void TResultView::keyPressEvent(QKeyEvent* event) {

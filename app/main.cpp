@@ -1,12 +1,20 @@
 // bicliques-window: starts the main window and runs its event loop. Whatever
-// escapes is shown in a message box; the exit code is 0 either way.
+// escapes is shown in a message box; the exit code is 0 either way. Once the
+// window has closed the process ends at once: freeing millions of results
+// one by one would keep it alive for seconds, and the system frees them all.
 //
-// Hidden flags, for screenshots: --generate clicks Generate once the window
-// is up, --click-run then clicks RUN, --select-result N then selects result
-// line N (counting from 1). Each waits until the one before has ended.
+// Hidden flags, for screenshots: --maximised fills the screen (also where no
+// window manager maximises), --sources N and --targets N set Generate's
+// size, --generate clicks Generate once the window is up, --click-run then
+// clicks RUN, --select-result N then selects result line N (counting from
+// 1). Each waits until the one before has ended.
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <functional>
 
@@ -35,14 +43,25 @@ int main(int argc, char** argv) {
   TQtDialogs dialogs;
   try {
     TForm1 Form1(dialogs);
-    Form1.show();
     const QStringList arguments = QApplication::arguments();
+    if (arguments.contains(QStringLiteral("--maximised"))) {
+      Form1.setGeometry(Form1.screen()->availableGeometry());
+      Form1.showMaximized();
+    } else {
+      Form1.show();
+    }
+    const auto number = [&](const char* flag) -> std::optional<int> {
+      const qsizetype at = arguments.indexOf(QString::fromLatin1(flag));
+      if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
+      return arguments[at + 1].toInt();
+    };
+    if (const auto sources = number("--sources")) Form1.SpinEdit1->setValue(*sources);
+    if (const auto targets = number("--targets")) Form1.SpinEdit2->setValue(*targets);
     std::vector<std::function<void()>> steps;
     if (arguments.contains(QStringLiteral("--generate"))) steps.push_back([&] { Form1.Button3->click(); });
     if (arguments.contains(QStringLiteral("--click-run"))) steps.push_back([&] { Form1.Button1->click(); });
-    if (const qsizetype at = arguments.indexOf(QStringLiteral("--select-result"));
-        at >= 0 && at + 1 < arguments.size()) {
-      const qint64 line = arguments[at + 1].toLongLong() - 1;
+    if (const auto selected = number("--select-result")) {
+      const qint64 line = *selected - 1;
       steps.push_back([&Form1, line] {
         Form1.RichEdit2->setFocus();
         Form1.RichEdit2->SelectLines(line, line);
@@ -50,6 +69,8 @@ int main(int argc, char** argv) {
     }
     QTimer::singleShot(0, &Form1, [&Form1, steps] { WhenIdle(Form1, steps); });
     QApplication::exec();
+    std::fflush(nullptr);
+    std::_Exit(0);
   } catch (const std::exception& error) {
     dialogs.ShowMessage(nullptr, QString::fromStdString(error.what()));
   } catch (...) {

@@ -1,8 +1,12 @@
-// bicliques-window-run FILE [consensus|closure]: the time a window user waits
-// for one RUN. Puts the matrix file into the input pane of a real window (on
-// Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise), presses RUN
-// and waits until the last result line is shown; prints the seconds from the
-// press to then, and the number of result lines.
+// bicliques-window-run FILE [consensus|closure|sparse] [--runs N]: what a
+// window user waits for and what the window holds, RUN after RUN. Puts the
+// matrix file into the input pane of a real window (on Qt's offscreen
+// platform unless QT_QPA_PLATFORM says otherwise), presses RUN N times
+// (default once), each time waiting until the last result line is shown,
+// and prints per RUN: the seconds from the press to then, the number of
+// result lines, the process's peak resident size during the RUN (sampled
+// every millisecond) and its resident size afterwards, and the longest the
+// window's event loop went without turning.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -10,25 +14,41 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <unistd.h>
 
 #include "Dialogsunit.h"
+#include "Enginetableunit.h"
 #include "Unit1.h"
 
 namespace {
 
-// No dialog is expected; any that comes is answered "no".
+// No dialog but the question before results are replaced is expected; that
+// one is answered yes, the others no.
 class TNoDialogs : public TDialogs {
 public:
   std::optional<QString> ChooseFile(QWidget*, const TFileDialog&) override { return std::nullopt; }
   void ShowMessage(QWidget*, const QString& message) override {
     std::fprintf(stderr, "message: %s\n", message.toStdString().c_str());
   }
-  bool Ask(QWidget*, const QString&) override { return false; }
-  std::optional<QString> AskText(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  bool Ask(QWidget*, const QString& question) override {
+    return question.contains(QStringLiteral("Replace"));
+  }
+  std::optional<TFindRequest> AskFind(QWidget*, const TFindRequest&) override { return std::nullopt; }
 };
+
+long ResidentMegabytes() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024) / 1024;
+}
 
 } // namespace
 
@@ -36,8 +56,17 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: bicliques-window-run FILE [consensus|closure]\n");
+    std::fprintf(stderr, "usage: bicliques-window-run FILE [consensus|closure|sparse] [--runs N]\n");
     return 2;
+  }
+  int runs = 1;
+  std::string engine = "consensus";
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+      runs = std::atoi(argv[++i]);
+    } else {
+      engine = argv[i];
+    }
   }
   std::ifstream in(argv[1], std::ios::binary);
   std::stringstream text;
@@ -46,17 +75,38 @@ int main(int argc, char** argv) {
   TForm1 form(dialogs);
   form.show();
   form.RichEdit1->setPlainText(QString::fromStdString(text.str()));
-  if (argc > 2 && std::string(argv[2]) == "closure") form.ComboBox1->setCurrentIndex(1);
+  for (std::size_t e = 0; e < Engines().size(); ++e)
+    if (Engines()[e].Name == engine) form.ComboBox1->setCurrentIndex(static_cast<int>(e));
   QApplication::processEvents();
 
-  QElapsedTimer clock;
-  clock.start();
-  form.Button1->click();
-  while (form.Busy()) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::usleep(200);
+  for (int run = 1; run <= runs; ++run) {
+    std::atomic<bool> done{false};
+    std::atomic<long> peak{0};
+    std::thread sampler([&] {
+      while (!done) {
+        peak = std::max(peak.load(), ResidentMegabytes());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    QElapsedTimer clock, turn;
+    clock.start();
+    turn.start();
+    qint64 stall = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] { stall = std::max(stall, turn.restart()); });
+    ticks.start(5);
+    form.Button1->click();
+    while (form.Busy()) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      QThread::usleep(200);
+    }
+    QApplication::processEvents();
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    done = true;
+    sampler.join();
+    std::printf("RUN %d: %.3f s, %d lines, peak %ld MB, after %ld MB, longest stall %lld ms\n", run, seconds,
+                form.SpinEdit3->value(), peak.load(), ResidentMegabytes(), static_cast<long long>(stall));
+    std::fflush(stdout);
   }
-  QApplication::processEvents();
-  std::printf("%.3f s, %d lines\n", static_cast<double>(clock.nsecsElapsed()) / 1e9, form.SpinEdit3->value());
   return 0;
 }

@@ -8,6 +8,15 @@
 #include <string_view>
 #include <vector>
 
+// How Find compares: Numbers finds the needle anywhere in a line, but a digit
+// at either end of the needle must not continue a number of the line there
+// ("9,37" is not found inside "19,37,40" nor inside "9,375"); WholeLine finds
+// only a line equal to the needle.
+enum class TFindMode { Numbers, WholeLine };
+
+// Whether `line` (without its break) holds `needle` as `mode` says.
+bool LineMatches(std::string_view line, std::string_view needle, TFindMode mode);
+
 class TLineIndex {
 public:
   // An index of no lines.
@@ -32,10 +41,12 @@ public:
   // The line that holds byte `offset` (its break counts as part of it).
   // Pre: Count() > 0 and offset < Begin of the last line + its length + 1.
   std::int64_t LineAt(std::size_t offset) const;
-  // The first line at or after `from` that contains `needle`, going on from
-  // line 0 after the last; -1 when no line does or the needle holds a break.
-  // Pre: 0 <= from < Count() unless Count() is 0; `text` is the text indexed.
-  std::int64_t Find(std::string_view text, std::string_view needle, std::int64_t from) const;
+  // The first line at or after `from` that holds `needle` as `mode` says
+  // (LineMatches), going on from line 0 after the last; -1 when no line does
+  // or the needle holds a break. Pre: 0 <= from < Count() unless Count() is
+  // 0; `text` is the text indexed.
+  std::int64_t Find(std::string_view text, std::string_view needle, std::int64_t from,
+                    TFindMode mode = TFindMode::Numbers) const;
 
 private:
   // Count()+1 entries: each line's start, then one past the last line's

@@ -49,6 +49,16 @@ std::vector<std::int32_t> BlockOrder(std::int32_t count, const std::vector<std::
   return order;
 }
 
+TPictureOrder PictureOrder(std::int32_t rows, std::int32_t columns, const TResultLine& chosen, bool block) {
+  if (block) return {BlockOrder(rows, chosen.Sources), BlockOrder(columns, chosen.Targets)};
+  TPictureOrder order;
+  for (std::int32_t i = 0; i < rows; ++i)
+    order.Rows.push_back(i);
+  for (std::int32_t i = 0; i < columns; ++i)
+    order.Columns.push_back(i);
+  return order;
+}
+
 std::vector<TCell> PictureCells(const std::vector<std::string>& matrix, std::int32_t columns,
                                 const TResultLine& chosen, bool block) {
   const auto rows = static_cast<std::int32_t>(matrix.size());
@@ -57,23 +67,13 @@ std::vector<TCell> PictureCells(const std::vector<std::string>& matrix, std::int
     if (u >= 1 && u <= rows) rowChosen[static_cast<std::size_t>(u - 1)] = 1;
   for (const std::int32_t v : chosen.Targets)
     if (v >= 1 && v <= columns) columnChosen[static_cast<std::size_t>(v - 1)] = 1;
-  std::vector<std::int32_t> rowOrder, columnOrder;
-  if (block) {
-    rowOrder = BlockOrder(rows, chosen.Sources);
-    columnOrder = BlockOrder(columns, chosen.Targets);
-  } else {
-    for (std::int32_t i = 0; i < rows; ++i)
-      rowOrder.push_back(i);
-    for (std::int32_t i = 0; i < columns; ++i)
-      columnOrder.push_back(i);
-  }
-
+  const TPictureOrder order = PictureOrder(rows, columns, chosen, block);
   std::vector<TCell> cells(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
   auto cell = cells.begin();
-  for (const std::int32_t u : rowOrder) {
+  for (const std::int32_t u : order.Rows) {
     const std::string& row = matrix[static_cast<std::size_t>(u)];
     const bool inRow = rowChosen[static_cast<std::size_t>(u)] != 0;
-    for (const std::int32_t v : columnOrder) {
+    for (const std::int32_t v : order.Columns) {
       const bool one = static_cast<std::size_t>(v) < row.size() && row[static_cast<std::size_t>(v)] == '1';
       const bool inColumn = columnChosen[static_cast<std::size_t>(v)] != 0;
       if (inRow && inColumn) {

@@ -27,6 +27,15 @@ std::optional<TResultLine> ParseResultLine(std::string_view line);
 // 0-based indexes.
 std::vector<std::int32_t> BlockOrder(std::int32_t count, const std::vector<std::int32_t>& chosen);
 
+// The order in which the picture draws the matrix: Rows[k] is the row
+// (0-based) drawn k-th, likewise Columns. In the matrix's own order, or with
+// `block` the chosen rows and columns first (BlockOrder).
+struct TPictureOrder {
+  std::vector<std::int32_t> Rows;
+  std::vector<std::int32_t> Columns;
+};
+TPictureOrder PictureOrder(std::int32_t rows, std::int32_t columns, const TResultLine& chosen, bool block);
+
 // What a picture cell shows.
 enum class TCell : std::uint8_t {
   Zero,       // no edge, outside the chosen rows and columns
@@ -39,7 +48,7 @@ enum class TCell : std::uint8_t {
 // The picture of `matrix` (rows of '0'/'1', each `columns` characters; a
 // shorter row reads as '0' beyond its end) with `chosen` marked: one TCell
 // per cell, row after row, rows.size() * columns cells. With `block`, the
-// chosen rows and columns come first (BlockOrder), so the biclique is one
+// chosen rows and columns come first (PictureOrder), so the biclique is one
 // block at the top left. Pre: columns >= 0.
 std::vector<TCell> PictureCells(const std::vector<std::string>& matrix, std::int32_t columns,
                                 const TResultLine& chosen, bool block);
