@@ -40,13 +40,13 @@ enum class TCoverWay { Cheaper, Up, Down };
 // the engines' TBounds give) keep that: between two admitted bicliques,
 // every biclique is admitted.
 //
-// Method: the upper covers of a result with targets T are the results whose
-// target side is T meet some source's targets, found from as many sources
-// as the cover has sources beyond the result's; done the other way round
-// (lower covers from the targets' sources) when that is cheaper. Cost: about
-// results x distinct rows x targets / 64 word operations and as many hash
-// lookups (or the same with sources and targets swapped), whichever is
-// less; memory: one side of every result as packed words. Only vertices of
-// some result count in these sizes.
+// Method: the upper covers of a result with targets T are the listed ones
+// among the largest of the sets T meet a source's targets (sources outside
+// the result); the lower covers likewise from its sources and the targets'
+// columns. Covers takes the way it expects to be cheaper. Cost per result:
+// its side's size, plus one pass over the distinct lines of that way (rows
+// over the targets in some result, or columns over such sources), each
+// costing the words where the result's side has bits; memory: that side of
+// every result as packed words. Only the side of the chosen way is read.
 std::vector<TCover> Covers(const TMatrix& matrix, std::span<const TBicliqueSides> results,
                            TCoverWay way = TCoverWay::Cheaper);
