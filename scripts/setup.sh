@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   xvfb xauth imagemagick x11-apps locales time
+  graphviz
 )
 
 missing=()

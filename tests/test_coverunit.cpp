@@ -7,33 +7,15 @@
 
 #include "BruteForce.h"
 #include "Coverunit.h"
+#include "LatticeTesting.h"
 #include "Rununit.h"
-#include "Selectionunit.h"
 
 namespace {
 
+using latticetesting::CoversByDefinition;
 using Rows = std::vector<std::string>;
 
 constexpr TCoverWay Ways[] = {TCoverWay::Cheaper, TCoverWay::Up, TCoverWay::Down};
-
-// The pairs (x, y) where y's sources properly contain x's and no listed
-// result's sources lie strictly between.
-std::vector<TCover> CoversByDefinition(const std::vector<TBicliqueSides>& results) {
-  const auto below = [](const TBicliqueSides& a, const TBicliqueSides& b) {
-    return a.Sources.size() < b.Sources.size() &&
-           std::includes(b.Sources.begin(), b.Sources.end(), a.Sources.begin(), a.Sources.end());
-  };
-  std::vector<TCover> covers;
-  for (std::size_t x = 0; x < results.size(); ++x)
-    for (std::size_t y = 0; y < results.size(); ++y) {
-      if (!below(results[x], results[y])) continue;
-      bool between = false;
-      for (std::size_t z = 0; z < results.size() && !between; ++z)
-        between = below(results[x], results[z]) && below(results[z], results[y]);
-      if (!between) covers.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
-    }
-  return covers;
-}
 
 std::vector<std::int32_t> Members(const std::string& bits) {
   std::vector<std::int32_t> members;
@@ -180,16 +162,7 @@ TEST(Covers, MatchTheDefinitionOnListedResults) {
     if (random() % 2 == 0) bounds.MaxTargets = bounds.MinTargets + static_cast<std::int32_t>(random() % 8);
     const TRunResult run = RunLines(matrix, options);
     ASSERT_LE(run.Count, 1000) << "keep the definition's cubic cost small";
-    std::vector<TBicliqueSides> results;
-    for (const std::string& line : SplitLines(run.Text)) {
-      const TResultLine numbers = *ParseResultLine(line);
-      TBicliqueSides result;
-      for (const std::int32_t s : numbers.Sources)
-        result.Sources.push_back(s - 1);
-      for (const std::int32_t t : numbers.Targets)
-        result.Targets.push_back(t - 1);
-      results.push_back(std::move(result));
-    }
+    const std::vector<TBicliqueSides> results = latticetesting::SidesOfLines(SplitLines(run.Text));
     const std::vector<TCover> expected = CoversByDefinition(results);
     const TMatrix read = MatrixOfLines(matrix);
     for (const TCoverWay way : Ways)
