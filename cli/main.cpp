@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include "Argumentsunit.h"
 #include "Filesunit.h"
 #include "Generateunit.h"
+#include "Latticetextunit.h"
 #include "Memorybudgetunit.h"
 #include "Messagesunit.h"
 #include "Parallelunit.h"
@@ -51,6 +53,8 @@ struct TOptions {
   TBounds Bounds;
   std::string MaxInput;
   std::string Memory;
+  std::string LatticeLabels = "counts";
+  std::int64_t LatticeLimit = 2000;
 };
 
 struct TGenerateOptions {
@@ -109,6 +113,34 @@ TMatrix ReadInput(const TOptions& options) {
   }
 }
 
+// The formats that write the lattice's diagram instead of result lines.
+std::optional<TLatticeFormat> LatticeFormat(const std::string& format) {
+  if (format == "dot") return TLatticeFormat::Dot;
+  if (format == "graphml") return TLatticeFormat::Graphml;
+  return std::nullopt;
+}
+
+// The diagram of the run's results; refused beyond --lattice-limit nodes,
+// with the --min-sources bound whose iceberg fits.
+int WriteLattice(const TOptions& options, const TMatrix& matrix, const TEngine& engine, TOutputFile& output) {
+  if (engine.Count() > options.LatticeLimit) {
+    const std::vector<std::int32_t> counts = SourceCounts(matrix, engine);
+    const std::int32_t bound = IcebergMinSources(counts, options.LatticeLimit);
+    const auto kept = std::count_if(counts.begin(), counts.end(), [&](std::int32_t n) { return n >= bound; });
+    std::fprintf(
+        stderr,
+        "bicliques: the lattice has %lld nodes, more than --lattice-limit %lld; try --min-sources %d "
+        "(an iceberg of %lld) or a higher --lattice-limit\n",
+        static_cast<long long>(engine.Count()), static_cast<long long>(options.LatticeLimit), bound,
+        static_cast<long long>(kept));
+    return ExitRefused;
+  }
+  const TLattice lattice = LatticeOfResults(matrix, engine);
+  const TNodeLabels labels = options.LatticeLabels == "reduced" ? TNodeLabels::Reduced : TNodeLabels::Counts;
+  output.Write(LatticeText(Diagram(matrix, lattice, labels), lattice, *LatticeFormat(options.Format)));
+  return 0;
+}
+
 TRunOptions RunOptions(const TOptions& options, TOutputFile& output, TProgressLine& progress) {
   TRunOptions run;
   run.Engine = *EngineNamed(options.Engine);
@@ -119,9 +151,10 @@ TRunOptions RunOptions(const TOptions& options, TOutputFile& output, TProgressLi
     progress.Show(report);
   };
   run.Format = options.Format == "jsonl" ? TLineFormat::Jsonl : TLineFormat::Text;
-  run.Output = options.CountOnly         ? TOutput::Count
-               : options.Order == "none" ? TOutput::Unordered
-                                         : TOutput::SortedText;
+  run.Output = options.CountOnly               ? TOutput::Count
+               : LatticeFormat(options.Format) ? TOutput::Kept
+               : options.Order == "none"       ? TOutput::Unordered
+                                               : TOutput::SortedText;
   run.Write = [&output](std::string_view lines) { output.Write(lines); };
   run.MemoryBudget = options.Memory.empty() ? MemoryShare(4) : ParseByteSize(options.Memory);
   run.TempDir = TempDir();
@@ -142,8 +175,9 @@ int RunCommand(const TOptions& options) {
   if (!options.CountOnly && options.Order == "sorted") CheckTempDir(TempDir());
   TProgressLine progress(!options.Quiet && ::isatty(STDERR_FILENO) == 1);
   TRunResult result;
+  TMatrix matrix;
   try {
-    const TMatrix matrix = ReadInput(options);
+    matrix = ReadInput(options);
     result = RunMatrix(matrix, RunOptions(options, output, progress));
   } catch (const TInputError& error) {
     progress.Erase();
@@ -163,6 +197,9 @@ int RunCommand(const TOptions& options) {
   }
   LastCount = result.Count;
   if (options.CountOnly) output.Write(std::to_string(result.Count) + "\n");
+  if (!options.CountOnly && LatticeFormat(options.Format)) {
+    if (const int status = WriteLattice(options, matrix, *result.Engine, output); status != 0) return status;
+  }
   output.Finish();
   return 0;
 }
@@ -206,8 +243,19 @@ int main(int argc, char** argv) {
       ->check([](const std::string& name) { return name.empty() ? std::string("empty file name") : ""; });
   app.add_flag("--count", options.CountOnly,
                "Print only the number of maximal bicliques (nothing is stored)");
-  app.add_option("--format", options.Format, "Result lines as text (\"sources : targets\") or jsonl")
-      ->check(CLI::IsMember({"text", "jsonl"}))
+  app.add_option("--format", options.Format,
+                 "Result lines as text (\"sources : targets\") or jsonl; or the lattice of the results as "
+                 "dot or graphml: node nN is result line N, an edge per cover, drawn upward")
+      ->check(CLI::IsMember({"text", "jsonl", "dot", "graphml"}))
+      ->capture_default_str();
+  app.add_option("--lattice-labels", options.LatticeLabels,
+                 "Lattice node labels: counts (sources x targets) or reduced (each vertex at the one node "
+                 "that introduces it)")
+      ->check(CLI::IsMember({"counts", "reduced"}))
+      ->capture_default_str();
+  app.add_option("--lattice-limit", options.LatticeLimit,
+                 "Refuse to draw a lattice of more nodes (--min-sources draws an iceberg)")
+      ->check(CLI::NonNegativeNumber)
       ->capture_default_str();
   app.add_option(
          "--order", options.Order,

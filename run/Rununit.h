@@ -19,9 +19,11 @@
 #include "Matrixunit.h"
 #include "Resultlineunit.h"
 
-// What a run gives: the sorted result text, only the count, or every result
-// line handed to Write as soon as it is found, in no particular order.
-enum class TOutput { SortedText, Count, Unordered };
+// What a run gives: the sorted result text, only the count, every result
+// line handed to Write as soon as it is found, in no particular order, or
+// only the engine with its results (TRunResult::Engine), for a caller that
+// reads them itself.
+enum class TOutput { SortedText, Count, Unordered, Kept };
 
 struct TRunOptions {
   TEngineKind Engine = TEngineKind::Consensus;

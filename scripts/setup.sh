@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   xvfb xauth imagemagick x11-apps locales time
   pybind11-dev python3 python3-dev python3-numpy python3-scipy python3-pandas python3-pytest
+  graphviz
 )
 
 missing=()
