@@ -7,14 +7,17 @@ of --repeat runs):
   full    bicliques --order none FILE -o /dev/null
                                               python3 -c "for b in bicliques.enumerate(FILE): ..."
 and prints one Markdown table: the CPU of each, their ratio, and the cost per
-yielded result (module full minus module count, over the number of results).
-The module's import alone (python3 -c "import bicliques") is timed once per
-call as the fixed cost in every module figure.
+yielded result (module full minus module count minus NumPy's import, which
+only the full run needs, over the number of results). The module's import
+alone (python3 -c "import bicliques"), the fixed cost in every module figure,
+and NumPy's are timed once per call.
 
     python3 bench/python_vs_cli.py [--repeat N] [--only NAME] [--threads N] [--check]
 
 --check also compares bicliques.text(FILE) with the command's output byte for
-byte (one more run of each).
+byte (one more run of each). --stop instead measures how long a
+KeyboardInterrupt (SIGINT from a timer thread, 0.3 s into a run of minutes)
+takes to come out of count() and of an enumerate() loop, per engine.
 """
 
 import argparse
@@ -61,6 +64,33 @@ def median_cpu(command, repeat, env):
     return statistics.median(cpu for cpu, _ in runs), runs[-1][1]
 
 
+STOP = r"""
+import os, signal, statistics, sys, threading, time
+import numpy, bicliques
+matrix = bicliques.as_graph(numpy.random.default_rng(1).random((100, 100)) < 0.7)
+for engine in ("consensus", "closure", "sparse"):
+    for call in ("count", "enumerate"):
+        delays = []
+        for _ in range(int(sys.argv[1])):
+            sent = []
+            def interrupt():
+                sent.append(time.perf_counter())
+                os.kill(os.getpid(), signal.SIGINT)
+            timer = threading.Timer(0.3, interrupt)
+            timer.start()
+            try:
+                if call == "count":
+                    bicliques.count(matrix, engine=engine)
+                else:
+                    for _ in bicliques.enumerate(matrix, engine=engine):
+                        pass
+            except KeyboardInterrupt:
+                delays.append(time.perf_counter() - sent[0])
+            timer.join()
+        print(f"| {engine} | {call} | {statistics.median(delays) * 1000:.1f} | {max(delays) * 1000:.1f} |")
+"""
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--repeat", type=int, default=3)
@@ -69,6 +99,7 @@ def main():
     parser.add_argument("--data", default=str(ROOT.parent / "shared" / "data"))
     parser.add_argument("--build", default=str(ROOT / "build" / "release"))
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--stop", action="store_true")
     arguments = parser.parse_args()
 
     build = pathlib.Path(arguments.build)
@@ -76,9 +107,20 @@ def main():
     env = {"PYTHONPATH": str(build / "python"), "PATH": "/usr/bin:/bin"}
     python = "/usr/bin/python3"
     threads = str(arguments.threads)
+    if arguments.stop:
+        print("| engine | call | KeyboardInterrupt to exception, median ms | max ms |")
+        print("|---|---|---|---|")
+        sys.stdout.flush()
+        subprocess.run([python, "-c", STOP, str(max(arguments.repeat, 5))], env=env, check=True)
+        return
 
     imported, _ = median_cpu([python, "-c", "import bicliques"], arguments.repeat, env)
-    print(f"Module import alone: {imported:.3f} s CPU (in every module figure below)\n")
+    with_numpy, _ = median_cpu([python, "-c", "import bicliques, numpy"], arguments.repeat, env)
+    numpy_import = with_numpy - imported
+    print(
+        f"Python with the module imported: {imported:.3f} s CPU (in every module figure below); "
+        f"NumPy's import: {numpy_import:.3f} s more (in the full results only)\n"
+    )
     print("| input | results | what | command CPU s | module CPU s | module / command | per yielded result |")
     print("|---|---|---|---|---|---|---|")
     for name, relative in INPUTS.items():
@@ -97,7 +139,7 @@ def main():
         )
         py_full, out = median_cpu([python, "-c", FULL, str(path), threads], arguments.repeat, env)
         assert int(out) == results, (name, out, results)
-        per_result = (py_full - py_count) / results * 1e6 if results else 0.0
+        per_result = (py_full - py_count - numpy_import) / results * 1e6 if results else 0.0
         print(f"| {name} | {results:,} | count | {cli_count:.3f} | {py_count:.3f} | {py_count / cli_count:.3f} | |")
         print(
             f"| {name} | {results:,} | full results | {cli_full:.3f} | {py_full:.3f} | "
