@@ -26,6 +26,7 @@
 #include <exception>
 #include <malloc.h>
 
+#include "Latticeviewunit.h"
 #include "Lineindexunit.h"
 #include "Opentextunit.h"
 #include "Pictureunit.h"
@@ -240,6 +241,11 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   CheckBox2->setEnabled(false);
   Marks1 = new TPaneMarks(RichEdit1);
   Marks1->setObjectName(QStringLiteral("Marks1"));
+  BitBtn5 = Captioned<QPushButton>(client, "BitBtn5", 616, 238, 75, 25, "Lattice");
+  BitBtn5->setToolTip(tr("Show the lattice of the results in a window beside this one"));
+  Lattice1 = new TLatticeWindow(Dialogs, this);
+  Lattice1->setObjectName(QStringLiteral("Lattice1"));
+  Lattice1->Source = [this] { return std::pair(RunInput, RichEdit2->FileText()); };
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -297,6 +303,14 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
     RichEdit2->SetShowLabels(shown);
     ShowPicture();
   });
+  connect(BitBtn5, &QPushButton::clicked, this, [this] {
+    if (!Lattice1->isVisible()) Lattice1->move(frameGeometry().topRight() + QPoint(8, 0));
+    Lattice1->show();
+    Lattice1->raise();
+  });
+  connect(RichEdit2, &TResultView::CurrentLineChanged, Lattice1, &TLatticeWindow::ShowLine);
+  connect(Lattice1, &TLatticeWindow::LineChosen, this,
+          [this](qint64 line) { RichEdit2->SelectLines(line, line); });
 
   // Shortcuts press the buttons, so a disabled button stays disabled.
   const auto shortcut = [this](const QKeySequence& keys, QWidget* scope, auto action) {
@@ -481,6 +495,7 @@ std::shared_ptr<TForm1::THeldResult> TForm1::TakeResult() {
   ShowNamesBox(false);
   Marks1->Mark({}, {});
   ShowPicture();
+  Lattice1->ResultsChanged();
   return held;
 }
 
@@ -497,6 +512,7 @@ void TForm1::PutBackResult(const std::shared_ptr<THeldResult>& held) {
   ResultsSaved = held->Saved;
   ResultsCost = held->Cost;
   ShowPicture();
+  Lattice1->ResultsChanged();
 }
 
 // Names can be shown when the results have them; then they are unless the
@@ -570,6 +586,7 @@ void TForm1::ShowRunEnd(TRunEnd& end) {
   ResultsCost = result.Elapsed;
   Marks1->Mark({}, {});
   ShowPicture();
+  Lattice1->ResultsChanged();
   StatusBar1->showMessage(
       ToQt(DoneText(result.Count, result.Elapsed, std::chrono::steady_clock::now() - JobStart)));
 }

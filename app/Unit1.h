@@ -35,6 +35,7 @@ class QSpinBox;
 class QStatusBar;
 class QTextDocument;
 class QTimer;
+class TLatticeWindow;
 class TMatrixPicture;
 class TPaneMarks;
 class TPictureLegend;
@@ -82,6 +83,8 @@ public:
   TMatrixPicture* Picture1; // the matrix of the last RUN, the chosen biclique coloured
   TPictureLegend* Legend1;  // what the picture's colours mean, under ScrollBox1
   TPaneMarks* Marks1;       // bands over RichEdit1's rows and columns of the chosen biclique
+  QPushButton* BitBtn5;     // "Lattice": shows Lattice1 beside the window
+  TLatticeWindow* Lattice1; // the lattice of the last RUN's results, a window of its own
   // Owns the engine of the last RUN; null before the first, and while a RUN
   // that took over a large last result goes.
   std::unique_ptr<TEngine> Bicliques;

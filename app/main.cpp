@@ -5,10 +5,13 @@
 //
 // Hidden flags, for screenshots: --maximised fills the screen (also where no
 // window manager maximises), --sources N and --targets N set Generate's
-// size, --generate clicks Generate once the window is up, --click-run then
-// clicks RUN, --select-result N then selects result line N (counting from
-// 1). Each waits until the one before has ended.
+// size, --input FILE puts the file into the input pane, --generate clicks
+// Generate once the window is up, --click-run then clicks RUN, --lattice
+// then shows the Lattice window (--lattice-min-sources N draws the results
+// with at least N sources), --select-result N then selects result line N
+// (counting from 1). Each waits until the one before has ended.
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -19,6 +22,8 @@
 #include <functional>
 
 #include "Dialogsunit.h"
+#include "Latticeviewunit.h"
+#include "Qtfilesunit.h"
 #include "Resultviewunit.h"
 #include "Unit1.h"
 
@@ -27,7 +32,7 @@ namespace {
 // Does `steps` one after the other, each once the window is idle again.
 void WhenIdle(TForm1& form, std::vector<std::function<void()>> steps) {
   if (steps.empty()) return;
-  if (form.Busy()) {
+  if (form.Busy() || form.Lattice1->Busy()) {
     QTimer::singleShot(50, &form, [&form, steps] { WhenIdle(form, steps); });
     return;
   }
@@ -58,8 +63,14 @@ int main(int argc, char** argv) {
     if (const auto sources = number("--sources")) Form1.SpinEdit1->setValue(*sources);
     if (const auto targets = number("--targets")) Form1.SpinEdit2->setValue(*targets);
     std::vector<std::function<void()>> steps;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--input"));
+        at >= 0 && at + 1 < arguments.size())
+      Form1.RichEdit1->setPlainText(QString::fromStdString(ReadFileBytes(arguments[at + 1])));
     if (arguments.contains(QStringLiteral("--generate"))) steps.push_back([&] { Form1.Button3->click(); });
     if (arguments.contains(QStringLiteral("--click-run"))) steps.push_back([&] { Form1.Button1->click(); });
+    if (arguments.contains(QStringLiteral("--lattice"))) steps.push_back([&] { Form1.BitBtn5->click(); });
+    if (const auto least = number("--lattice-min-sources"))
+      steps.push_back([&Form1, least] { Form1.Lattice1->MinSources1->setValue(*least); });
     if (const auto selected = number("--select-result")) {
       const qint64 line = *selected - 1;
       steps.push_back([&Form1, line] {

@@ -4,7 +4,9 @@
 # the window maximised on an 800 x 600 screen (docs/window-800x600.png) and
 # on a 1920 x 1080 one (docs/window-maximised.png); the window after RUN
 # (build/screenshots/window-run.png) and with a biclique selected
-# (build/screenshots/window-biclique.png). Builds the window first.
+# (build/screenshots/window-biclique.png); with the Lattice window beside it,
+# the worked example's lattice (docs/lattice-worked.png) and the zoo iceberg
+# (docs/lattice-zoo.png). Builds the window first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,3 +37,6 @@ shot docs/window-800x600.png 800x600 800x600+0+0 --maximised "${chosen[@]}"
 shot docs/window-maximised.png 1920x1080 1920x1080+0+0 --maximised "${chosen[@]}"
 shot build/screenshots/window-run.png 1024x600 963x524+0+0 --click-run
 shot build/screenshots/window-biclique.png 1024x600 963x524+0+0 --generate --click-run --select-result 5
+shot docs/lattice-worked.png 1900x760 1880x710+0+0 --click-run --lattice --select-result 3
+shot docs/lattice-zoo.png 1900x760 1880x710+0+0 --input ../shared/data/zoo.txt --click-run --lattice \
+  --lattice-min-sources 20 --select-result 40

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build clang-format clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   xvfb xauth imagemagick x11-apps locales time
   pybind11-dev python3 python3-dev python3-numpy python3-scipy python3-pandas python3-pytest
   graphviz
