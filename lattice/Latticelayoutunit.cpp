@@ -107,7 +107,7 @@ void Number(const TOrder& order, std::vector<std::int32_t>& place) {
       place[static_cast<std::size_t>(nodes[i])] = static_cast<std::int32_t>(i);
 }
 
-// Sorts layer l by the mean place of each node's neighbours in `side`
+// Sorts layer l by the median place of each node's neighbours in `side`
 // (Down or Up); a node without any keeps its place.
 void SortByNeighbours(TOrder& order, std::vector<std::int32_t>& place, std::size_t l,
                       const std::vector<std::vector<std::int32_t>>& side) {
@@ -116,10 +116,12 @@ void SortByNeighbours(TOrder& order, std::vector<std::int32_t>& place, std::size
     const std::vector<std::int32_t>& neighbours = side[static_cast<std::size_t>(v)];
     double key = place[static_cast<std::size_t>(v)];
     if (!neighbours.empty()) {
-      double sum = 0;
+      std::vector<std::int32_t> places;
       for (const std::int32_t n : neighbours)
-        sum += place[static_cast<std::size_t>(n)];
-      key = sum / static_cast<double>(neighbours.size());
+        places.push_back(place[static_cast<std::size_t>(n)]);
+      std::sort(places.begin(), places.end());
+      const std::size_t middle = places.size() / 2;
+      key = places.size() % 2 == 1 ? places[middle] : (places[middle - 1] + places[middle]) / 2.0;
     }
     keyed.emplace_back(key, v);
   }
@@ -128,6 +130,36 @@ void SortByNeighbours(TOrder& order, std::vector<std::int32_t>& place, std::size
   for (std::size_t i = 0; i < keyed.size(); ++i) {
     order[l][i] = keyed[i].second;
     place[static_cast<std::size_t>(keyed[i].second)] = static_cast<std::int32_t>(i);
+  }
+}
+
+// Crossings between the links of u and those of v, both on one layer with
+// u left of v, to the layers below and above.
+std::int64_t PairCrossings(const TLayered& graph, const std::vector<std::int32_t>& place, std::int32_t u,
+                           std::int32_t v) {
+  std::int64_t crossings = 0;
+  for (const auto* side : {&graph.Down, &graph.Up})
+    for (const std::int32_t a : (*side)[static_cast<std::size_t>(u)])
+      for (const std::int32_t b : (*side)[static_cast<std::size_t>(v)])
+        if (place[static_cast<std::size_t>(a)] > place[static_cast<std::size_t>(b)]) ++crossings;
+  return crossings;
+}
+
+// Swaps neighbours on a layer while that removes crossings.
+void Transpose(const TLayered& graph, TOrder& order, std::vector<std::int32_t>& place) {
+  constexpr int Rounds = 8;
+  bool better = true;
+  for (int round = 0; round < Rounds && better; ++round) {
+    better = false;
+    for (std::vector<std::int32_t>& nodes : order)
+      for (std::size_t i = 0; i + 1 < nodes.size(); ++i) {
+        const std::int32_t u = nodes[i], v = nodes[i + 1];
+        if (PairCrossings(graph, place, v, u) >= PairCrossings(graph, place, u, v)) continue;
+        std::swap(nodes[i], nodes[i + 1]);
+        place[static_cast<std::size_t>(u)] = static_cast<std::int32_t>(i + 1);
+        place[static_cast<std::size_t>(v)] = static_cast<std::int32_t>(i);
+        better = true;
+      }
   }
 }
 
@@ -140,7 +172,7 @@ TOrder FewCrossings(const TLayered& graph) {
 
   TOrder best = order;
   std::int64_t fewest = Crossings(graph, order, place);
-  constexpr int Sweeps = 24, Patience = 6;
+  constexpr int Sweeps = 32, Patience = 8;
   for (int sweep = 0, idle = 0; sweep < Sweeps && idle < Patience && fewest > 0; ++sweep) {
     if (sweep % 2 == 0) {
       for (std::size_t l = 1; l < order.size(); ++l)
@@ -149,6 +181,7 @@ TOrder FewCrossings(const TLayered& graph) {
       for (std::size_t l = order.size() - 1; l-- > 0;)
         SortByNeighbours(order, place, l, graph.Up);
     }
+    Transpose(graph, order, place);
     const std::int64_t crossings = Crossings(graph, order, place);
     if (crossings < fewest) {
       fewest = crossings;

@@ -26,8 +26,9 @@ struct TLayout {
 //
 // Layers: a node's layer is one above the highest of its lower neighbours
 // (0 for none). Order: an edge across several layers passes a point on each
-// layer between; sweeps up and down sort each layer by the mean place of
-// its neighbours on the layer before, keeping the order with the fewest
+// layer between; sweeps up and down sort each layer by the median place of
+// its neighbours on the layer before and then swap neighbours on a layer
+// while that removes crossings, keeping the order with the fewest
 // crossings. Places: sweeps move each node towards the mean place of its
 // neighbours, as near as the order and the widths allow (the least squares
 // placement under those bounds). Cost: about (nodes + edge points) x
