@@ -90,8 +90,9 @@ void TLatticeView::mouseReleaseEvent(QMouseEvent* event) {
 TLatticeWindow::TLatticeWindow(TDialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window),
       Dialogs(dialogs), SvgDialog{TFileDialog::TKind::Save, QStringLiteral("SVG Images (*.svg)"),
-                                  QStringLiteral(".")},
-      PngDialog{TFileDialog::TKind::Save, QStringLiteral("PNG Images (*.png)"), QStringLiteral(".")} {
+                                  QStringLiteral("."), QStringLiteral("svg")},
+      PngDialog{TFileDialog::TKind::Save, QStringLiteral("PNG Images (*.png)"), QStringLiteral("."),
+                QStringLiteral("png")} {
   setWindowTitle(tr("Lattice"));
   auto* label = new QLabel(tr("Min sources"), this);
   MinSources1 = new QSpinBox(this);

@@ -241,7 +241,7 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   CheckBox2->setEnabled(false);
   Marks1 = new TPaneMarks(RichEdit1);
   Marks1->setObjectName(QStringLiteral("Marks1"));
-  BitBtn5 = Captioned<QPushButton>(client, "BitBtn5", 616, 238, 75, 25, "Lattice");
+  BitBtn5 = Captioned<QPushButton>(client, "BitBtn5", 856, 64, 75, 25, "Lattice");
   BitBtn5->setToolTip(tr("Show the lattice of the results in a window beside this one"));
   Lattice1 = new TLatticeWindow(Dialogs, this);
   Lattice1->setObjectName(QStringLiteral("Lattice1"));

@@ -33,7 +33,7 @@ public:
   std::optional<QString> ChooseFile(QWidget*, const TFileDialog&) override { return File; }
   void ShowMessage(QWidget*, const QString& message) override { Messages.push_back(message.toStdString()); }
   bool Ask(QWidget*, const QString&) override { return true; }
-  std::optional<QString> AskText(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<TFindRequest> AskFind(QWidget*, const TFindRequest&) override { return std::nullopt; }
 };
 
 class LatticeWindow : public testing::Test {
