@@ -57,6 +57,8 @@ struct TProgress {
   TPhase Phase = TPhase::Enumerating;
   std::int32_t Pass = 0; // consensus pass, counting from 1; 0 for engines without passes
   std::int64_t Sets = 0; // results found so far
+  // Formatting: results formatted so far, of Sets; 0 in the other phases.
+  std::int64_t Formatted = 0;
 };
 
 // Size bounds on the two sides of a result: a result is listed only when

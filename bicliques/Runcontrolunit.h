@@ -19,12 +19,12 @@ public:
   // Passes the progress on when the last report is at least
   // Config.ProgressInterval old. Only on the thread that
   // called Run.
-  void Report(TPhase phase, std::int32_t pass, std::int64_t sets) {
+  void Report(TPhase phase, std::int32_t pass, std::int64_t sets, std::int64_t formatted = 0) {
     if (!Config.Progress) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - Last < Config.ProgressInterval) return;
     Last = now;
-    Config.Progress(TProgress{phase, pass, sets});
+    Config.Progress(TProgress{phase, pass, sets, formatted});
   }
 
 private:

@@ -1,5 +1,7 @@
 #include "Statustextunit.h"
 
+#include <algorithm>
+
 #include "Windowtextunit.h"
 
 std::string GroupedNumber(std::int64_t number) {
@@ -24,11 +26,16 @@ std::string GroupedNumber(std::int64_t number) {
 
 std::string RunningText(const TProgress* progress, std::chrono::steady_clock::duration elapsed) {
   if (!progress) return "Running " + ElapsedText(elapsed);
-  const char* phase = progress->Phase == TPhase::Reading       ? "Reading"
-                      : progress->Phase == TPhase::Enumerating ? "Enumerating"
-                                                               : "Formatting";
-  std::string text = phase;
-  text += ": ";
+  if (progress->Phase == TPhase::Formatting) {
+    // Whole percents, rounded down: 100 only once every line is formatted.
+    const std::int64_t percent =
+        progress->Sets > 0
+            ? std::clamp<std::int64_t>(progress->Formatted, 0, progress->Sets) * 100 / progress->Sets
+            : 100;
+    return "Formatting: " + std::to_string(percent) + " % of " + GroupedNumber(progress->Sets) + " lines, " +
+           ElapsedText(elapsed);
+  }
+  std::string text = progress->Phase == TPhase::Reading ? "Reading: " : "Enumerating: ";
   if (progress->Pass != 0) text += "pass " + std::to_string(progress->Pass) + ", ";
   return text + GroupedNumber(progress->Sets) + " sets, " + ElapsedText(elapsed);
 }

@@ -13,7 +13,9 @@ std::string GroupedNumber(std::int64_t number);
 
 // A running RUN after `elapsed`: "Running 0:00:02.250" before any progress
 // report, else for example "Enumerating: pass 3, 120,000 sets, 0:00:02.250"
-// (the pass left out when it is 0). Pre: elapsed >= 0.
+// (the pass left out when it is 0), or while the result lines are made
+// "Formatting: 42 % of 7,427,275 lines, 0:00:09.120" (whole percents of the
+// lines formatted, rounded down). Pre: elapsed >= 0.
 std::string RunningText(const TProgress* progress, std::chrono::steady_clock::duration elapsed);
 
 // A finished RUN: "3,104,221 bicliques; enumeration 0:00:01.210, total

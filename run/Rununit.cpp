@@ -1,9 +1,11 @@
 #include "Rununit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "Matrixtextunit.h"
 #include "Parallelunit.h"
@@ -63,16 +65,33 @@ private:
 // Formatting checks for a stop request after this many lines.
 constexpr std::int64_t LinesPerStopCheck = 4096;
 
+// How far formatting has come: results formatted on every thread, reported
+// as a fraction done on the thread that called the run, whenever it formats.
+struct TFormatProgress {
+  TRunControl& Control;
+  std::int32_t Pass = 0;
+  std::int64_t Count = 0;
+  std::thread::id Caller = std::this_thread::get_id();
+  std::atomic<std::int64_t> Formatted{0};
+
+  void Add(std::int64_t lines) {
+    const std::int64_t formatted = Formatted.fetch_add(lines, std::memory_order_relaxed) + lines;
+    if (std::this_thread::get_id() == Caller) Control.Report(TPhase::Formatting, Pass, Count, formatted);
+  }
+};
+
 // Formats results [first, last) of `engine` into `blocks`.
-TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, const TRunConfig& config) {
-  return [&engine, &lines, &config](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
+TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, const TRunConfig& config,
+                            TFormatProgress& progress) {
+  return [&engine, &lines, &config, &progress](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
     for (std::int64_t from = first; from < last; from += LinesPerStopCheck) {
       TRunControl(config).CheckStop();
-      engine.ForEachResult(from, std::min(last, from + LinesPerStopCheck),
-                           [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
-                             lines.Append(blocks.Line(), sources, targets);
-                             blocks.End();
-                           });
+      const std::int64_t to = std::min(last, from + LinesPerStopCheck);
+      engine.ForEachResult(from, to, [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+        lines.Append(blocks.Line(), sources, targets);
+        blocks.End();
+      });
+      progress.Add(to - from);
     }
   };
 }
@@ -116,7 +135,8 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
     control.Report(TPhase::Formatting, result.Passes, result.Count);
     // Distinct target sets give distinct lines, so the text has no duplicates.
     const std::int32_t threads = ThreadCount(options.Config.Threads);
-    const TRangeFormatter format = FormatRange(*engine, lines, options.Config);
+    TFormatProgress progress{control, result.Passes, result.Count};
+    const TRangeFormatter format = FormatRange(*engine, lines, options.Config, progress);
     if (options.Write) {
       WriteSortedResultText(result.Count, threads, format, options.MemoryBudget, options.Write,
                             options.TempDir);

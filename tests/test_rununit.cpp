@@ -270,6 +270,45 @@ TEST(RunLines, ProgressComesOnTheCallingThread) {
   }
 }
 
+// Formatting reports how many of the lines are formatted, on the calling
+// thread: never fewer than before nor more than there are, and with one
+// thread, which then formats every line, all of them at last; for the text
+// kept in memory and for the text handed to Write.
+TEST(RunLines, FormattingReportsTheLinesDone) {
+  // Ones but on the diagonal: every nonempty subset of the rows is the
+  // sources of one result (all rows with no target), 2^13 - 1 in all, more
+  // than one stop check's worth.
+  Lines matrix(13, std::string(13, '1'));
+  for (std::size_t i = 0; i < matrix.size(); ++i)
+    matrix[i][i] = '0';
+  const std::int64_t results = (std::int64_t{1} << 13) - 1;
+  for (const TEngineEntry& engine : Engines()) {
+    for (const bool write : {false, true}) {
+      SCOPED_TRACE(std::string(engine.Name) + (write ? ", Write" : ", in memory"));
+      TRunOptions options = Options(engine.Kind, 1);
+      options.Config.ProgressInterval = std::chrono::milliseconds(0);
+      if (write) options.Write = [](std::string_view) {};
+      std::vector<std::int64_t> formatted;
+      options.Config.Progress = [&](const TProgress& progress) {
+        if (progress.Phase != TPhase::Formatting) {
+          EXPECT_EQ(progress.Formatted, 0);
+        } else {
+          EXPECT_EQ(progress.Sets, results);
+          formatted.push_back(progress.Formatted);
+        }
+      };
+      const TRunResult result = RunLines(matrix, options);
+      ASSERT_EQ(result.Count, results);
+      ASSERT_GE(formatted.size(), 3u); // before the first line, between, after the last
+      EXPECT_TRUE(std::is_sorted(formatted.begin(), formatted.end()));
+      EXPECT_EQ(formatted.front(), 0);
+      EXPECT_GT(formatted[1], 0);
+      EXPECT_LT(formatted[1], results);
+      EXPECT_EQ(formatted.back(), results);
+    }
+  }
+}
+
 // The automatic choice: bit sets for small or dense matrices, adjacency lists
 // for large sparse ones.
 TEST(AutomaticEngine, PicksBitSetsOrListsByShapeAndOnes) {

@@ -604,6 +604,36 @@ TEST_F(Window, StatusBarShowsTheRunsProgress) {
   EXPECT_EQ(Status(), "Stopped");
 }
 
+// The real run path, held at its first report of formatting until Stop is
+// pressed: the status bar shows the fraction of lines formatted, and Stop
+// ends the formatting; the results of the RUN before stay.
+TEST_F(Window, StopDuringFormattingShowsTheFractionAndCancels) {
+  Click("Button1");
+  Form.Runner = [](const TMatrix& matrix, const TRunOptions& given) {
+    TRunOptions options = given;
+    options.Config.ProgressInterval = std::chrono::milliseconds(0);
+    options.Config.Progress = [shown = given.Config.Progress,
+                               stop = given.Config.Stop](const TProgress& progress) {
+      shown(progress);
+      if (progress.Phase != TPhase::Formatting) return;
+      std::mutex lock;
+      std::condition_variable_any stopped;
+      std::unique_lock hold(lock);
+      stopped.wait(hold, stop, [] { return false; });
+    };
+    return RunMatrix(matrix, options);
+  };
+  SetInput("1101\n0111\n1011");
+  Press("Button1");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Status().rfind("Formatting: 0 % of 7 lines, ", 0) == 0; }, 5000))
+      << Status();
+  Press("Button1");
+  WaitIdle();
+  EXPECT_EQ(Status(), "Stopped");
+  EXPECT_EQ(Lines("RichEdit2"), WorkedExample);
+  EXPECT_EQ(Find<QSpinBox>("SpinEdit3")->value(), 3);
+}
+
 TEST_F(Window, ClosingDuringARunAsksWhetherToStopIt) {
   Form.close();
   EXPECT_TRUE(Dialogs.Questions.empty()); // nothing going, nothing to ask
