@@ -73,8 +73,10 @@ struct TFormatProgress {
   std::int64_t Count = 0;
   std::thread::id Caller = std::this_thread::get_id();
   std::atomic<std::int64_t> Formatted{0};
+  std::atomic<std::size_t> Bytes{0}; // of the lines formatted, breaks included
 
-  void Add(std::int64_t lines) {
+  void Add(std::int64_t lines, std::size_t bytes) {
+    Bytes.fetch_add(bytes, std::memory_order_relaxed);
     const std::int64_t formatted = Formatted.fetch_add(lines, std::memory_order_relaxed) + lines;
     if (std::this_thread::get_id() == Caller) Control.Report(TPhase::Formatting, Pass, Count, formatted);
   }
@@ -87,11 +89,15 @@ TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, co
     for (std::int64_t from = first; from < last; from += LinesPerStopCheck) {
       TRunControl(config).CheckStop();
       const std::int64_t to = std::min(last, from + LinesPerStopCheck);
+      std::size_t bytes = 0;
       engine.ForEachResult(from, to, [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
-        lines.Append(blocks.Line(), sources, targets);
+        std::string& line = blocks.Line();
+        const std::size_t before = line.size();
+        lines.Append(line, sources, targets);
+        bytes += line.size() - before + 1;
         blocks.End();
       });
-      progress.Add(to - from);
+      progress.Add(to - from, bytes);
     }
   };
 }
@@ -141,7 +147,15 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
       WriteSortedResultText(result.Count, threads, format, options.MemoryBudget, options.Write,
                             options.TempDir);
     } else {
-      result.Text = SortedResultText(result.Count, threads, format);
+      // Every line is formatted before the first is written: the text is
+      // allocated once, at its size, and filled straight from the sorted lines.
+      WriteSortedResultText(
+          result.Count, threads, format, options.MemoryBudget,
+          [&result, &progress](std::string_view text) {
+            if (result.Text.empty()) result.Text.reserve(progress.Bytes.load());
+            result.Text += text;
+          },
+          options.TempDir);
     }
   }
   result.Engine = std::move(engine);

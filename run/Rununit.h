@@ -35,8 +35,8 @@ struct TRunOptions {
   // thread): for Unordered always; for SortedText when set, in place of
   // TRunResult::Text, within MemoryBudget.
   std::function<void(std::string_view lines)> Write;
-  // Bytes the sorted text may take in memory when it goes to Write; beyond
-  // that it is sorted in runs on disk, in TempDir, and merged.
+  // Bytes the sorted lines may take in memory while they are sorted; beyond
+  // that they are sorted in runs on disk, in TempDir, and merged.
   std::int64_t MemoryBudget = std::numeric_limits<std::int64_t>::max();
   std::string TempDir = "/tmp";
 };
