@@ -160,7 +160,8 @@ void TLatticeWindow::showEvent(QShowEvent* event) {
   if (Stale) ResultsChanged();
 }
 
-void TLatticeWindow::SetResults(std::vector<std::string> rows, std::string text) {
+void TLatticeWindow::SetResults(std::vector<std::string> rows, std::shared_ptr<const std::string> text) {
+  if (!text) text = std::make_shared<const std::string>();
   Input = std::make_shared<const TInput>(TInput{std::move(rows), std::move(text)});
   MarkedLine = -1;
   Ask({Input, -1, Labels1->currentIndex() == 1 ? TNodeLabels::Reduced : TNodeLabels::Counts});
@@ -203,7 +204,7 @@ void TLatticeWindow::Start(TRequest request) {
     auto scene = std::make_shared<std::unique_ptr<TLatticeScene>>(std::make_unique<TLatticeScene>());
     try {
       **scene =
-          LatticeScene(request.Input->Rows, request.Input->Text, request.MinSources, request.Labels, sizes);
+          LatticeScene(request.Input->Rows, *request.Input->Text, request.MinSources, request.Labels, sizes);
     } catch (const std::exception& error) {
       **scene = TLatticeScene();
       (*scene)->Refused = error.what();

@@ -59,14 +59,15 @@ public:
   ~TLatticeWindow() override;
 
   // Where the window gets the matrix rows and the sorted result text of the
-  // last RUN; called on this thread when it needs them.
-  std::function<std::pair<std::vector<std::string>, std::string>()> Source;
+  // last RUN (shared, not copied: it may be millions of lines; null for
+  // none); called on this thread when it needs them.
+  std::function<std::pair<std::vector<std::string>, std::shared_ptr<const std::string>>()> Source;
   // The RUN's results changed: drawn now when the window is shown, else
   // once it is.
   void ResultsChanged();
   // The matrix rows and the sorted result text of a RUN. Lays out the
   // iceberg that leaves at most about 150 nodes, and sets MinSources1 to it.
-  void SetResults(std::vector<std::string> rows, std::string text);
+  void SetResults(std::vector<std::string> rows, std::shared_ptr<const std::string> text);
   // Shows nothing.
   void Clear();
   // Marks the node of result line `line` (from 0) with its upper and lower
@@ -101,7 +102,7 @@ signals:
 private:
   struct TInput {
     std::vector<std::string> Rows;
-    std::string Text;
+    std::shared_ptr<const std::string> Text; // never null
   };
   struct TRequest {
     std::shared_ptr<const TInput> Input;

@@ -245,7 +245,7 @@ TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
   BitBtn5->setToolTip(tr("Show the lattice of the results in a window beside this one"));
   Lattice1 = new TLatticeWindow(Dialogs, this);
   Lattice1->setObjectName(QStringLiteral("Lattice1"));
-  Lattice1->Source = [this] { return std::pair(RunInput, RichEdit2->FileText()); };
+  Lattice1->Source = [this] { return std::pair(RunInput, RichEdit2->SharedText()); };
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
