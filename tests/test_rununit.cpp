@@ -178,6 +178,22 @@ TEST(RunLines, EveryEngineThreadCountAndOutputAgree) {
   }
 }
 
+// The text kept in memory is sorted within the memory budget too: past it
+// in runs on disk, merged into the same text.
+TEST(RunLines, TextInMemoryBeyondTheBudgetIsTheSame) {
+  // Ones but on the diagonal: 2^10 - 1 results, about 30 KB of text.
+  Lines matrix(10, std::string(10, '1'));
+  for (std::size_t i = 0; i < matrix.size(); ++i)
+    matrix[i][i] = '0';
+  const Lines expected = bruteforce::ResultLines(matrix);
+  ASSERT_EQ(expected.size(), 1023u);
+  for (const std::int32_t threads : {1, 2}) {
+    TRunOptions options = Options(TEngineKind::Closure, threads);
+    options.MemoryBudget = 4096;
+    EXPECT_EQ(SplitLines(RunLines(matrix, options).Text), expected) << threads << " threads";
+  }
+}
+
 // Bounds give exactly the unbounded lines whose sides fit.
 TEST(RunLines, BoundsFilterTheUnboundedResult) {
   struct TCase {
