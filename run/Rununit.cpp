@@ -64,6 +64,9 @@ private:
 
 // Formatting checks for a stop request after this many lines.
 constexpr std::int64_t LinesPerStopCheck = 4096;
+// Fewer result lines kept in memory are sorted straight into one string: the
+// written way's fixed cost (its buffers) is then larger than what it saves.
+constexpr std::int64_t LinesSortedInOneString = std::int64_t{1} << 16;
 
 // How far formatting has come: results formatted on every thread, reported
 // as a fraction done on the thread that called the run, whenever it formats.
@@ -146,9 +149,14 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
     if (options.Write) {
       WriteSortedResultText(result.Count, threads, format, options.MemoryBudget, options.Write,
                             options.TempDir);
+    } else if (result.Count < LinesSortedInOneString &&
+               options.MemoryBudget == std::numeric_limits<std::int64_t>::max()) {
+      result.Text = SortedResultText(result.Count, threads, format);
     } else {
       // Every line is formatted before the first is written: the text is
-      // allocated once, at its size, and filled straight from the sorted lines.
+      // allocated once, at its size, and filled straight from the sorted
+      // lines, without the second copy of every line's reference that
+      // SortedResultText makes.
       WriteSortedResultText(
           result.Count, threads, format, options.MemoryBudget,
           [&result, &progress](std::string_view text) {
