@@ -30,6 +30,7 @@
 struct TProcessStats {
   double Enumeration = 0;   // seconds in the engine's run
   double Waiting = 0;       // of those, seconds waiting for branches
+  double Cpu = 0;           // CPU seconds (user + sys) of the process meanwhile
   std::int64_t Results = 0; // results this process found
   std::int64_t BranchesTaken = 0;
   std::int64_t Chunks = 0;        // chunks of branches taken

@@ -64,6 +64,14 @@ std::string FailureMessage(const TOptions& options, std::exception_ptr failure) 
   }
 }
 
+// CPU seconds, user and system, this process has used so far.
+double CpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Every process learns whether any failed; the lowest that did prints its
 // message. True when all went well.
 bool AllWell(const TClusterJob& job, const std::string& failure) {
@@ -92,29 +100,33 @@ TRunOptions RunOptions(const TOptions& options, TClusterJob& job) {
 void PrintStats(const TClusterJob& job, const std::vector<TProcessStats>& all, const TMatrix& matrix,
                 std::int64_t count) {
   double longest = 0;
-  double busyTotal = 0;
-  double busyMost = 0;
+  double cpuTotal = 0;
+  double cpuMost = 0;
   std::int64_t messages = 0;
   for (const TProcessStats& stats : all) {
     longest = std::max(longest, stats.Enumeration);
-    busyTotal += stats.Enumeration - stats.Waiting;
-    busyMost = std::max(busyMost, stats.Enumeration - stats.Waiting);
+    cpuTotal += stats.Cpu;
+    cpuMost = std::max(cpuMost, stats.Cpu);
     messages += stats.Messages;
   }
   for (std::size_t rank = 0; rank < all.size(); ++rank) {
     const TProcessStats& stats = all[rank];
     std::fprintf(stderr,
-                 "process %zu: busy %.6f s, idle %.6f s, results %lld, branches taken %lld in %lld chunks, "
+                 "process %zu: busy %.6f s, idle %.6f s, CPU %.6f s, results %lld, branches taken %lld in "
+                 "%lld chunks, "
                  "given %lld, messages %lld, bytes sent %lld\n",
                  rank, stats.Enumeration - stats.Waiting, stats.Waiting + longest - stats.Enumeration,
-                 static_cast<long long>(stats.Results), static_cast<long long>(stats.BranchesTaken),
-                 static_cast<long long>(stats.Chunks), static_cast<long long>(stats.BranchesGiven),
-                 static_cast<long long>(stats.Messages), static_cast<long long>(stats.BytesSent));
+                 stats.Cpu, static_cast<long long>(stats.Results),
+                 static_cast<long long>(stats.BranchesTaken), static_cast<long long>(stats.Chunks),
+                 static_cast<long long>(stats.BranchesGiven), static_cast<long long>(stats.Messages),
+                 static_cast<long long>(stats.BytesSent));
   }
-  const double balance = busyTotal > 0 ? busyMost / (busyTotal / static_cast<double>(all.size())) : 1.0;
+  // CPU time measures each process's share of the work also when processes
+  // share cores, where their busy wall time would count the others' turns.
+  const double balance = cpuTotal > 0 ? cpuMost / (cpuTotal / static_cast<double>(all.size())) : 1.0;
   std::fprintf(stderr,
                "sources %d, targets %d, bicliques %lld, processes %d, enumeration %.6f s, balance %.3f "
-               "(largest busy time over the mean), messages %lld\n",
+               "(largest CPU time over the mean), messages %lld\n",
                matrix.Sources, matrix.Targets, static_cast<long long>(count), job.Size(), longest, balance,
                static_cast<long long>(messages));
 }
@@ -154,7 +166,9 @@ void RunJob(const TOptions& options, TClusterJob& job, const TMatrix& matrix, TO
         });
       }
     }
+    const double cpuBefore = CpuSeconds();
     const TRunResult result = RunMatrix(matrix, run);
+    job.Stats().Cpu = CpuSeconds() - cpuBefore;
     job.Stats().Enumeration = std::chrono::duration<double>(result.Elapsed).count();
     job.Stats().Results = result.Count;
     if (run.Output == TOutput::SortedText) {
