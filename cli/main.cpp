@@ -3,7 +3,6 @@
 // prints a random matrix with the window's Generate rule.
 #include <CLI/CLI.hpp>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
