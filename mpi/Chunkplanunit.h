@@ -1,7 +1,8 @@
 // Chunkplanunit: how rank 0 of a cluster job deals out the root branches:
-// in the engine's order (its heaviest first), in chunks that shrink as the
-// branches run out, so that the last ones are handed out one at a time and
-// no process is left with a long tail while others idle.
+// in the engine's order (its heaviest first), the first ones one at a time,
+// in chunks that grow as the branches get lighter and shrink again as they
+// run out, so that no chunk of heavy branches holds up one process and no
+// process is left with a long tail while others idle.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,9 @@ public:
   // largest >= 0.
   TChunkPlan(std::int64_t branches, std::int32_t processes, std::int64_t largest);
 
-  // The next chunk: about a sixteenth of each process's share of what is
-  // left, at least one branch and at most `largest`; empty once every
-  // branch is dealt.
+  // The next chunk: at most a sixteenth of each process's share of what is
+  // left and a quarter of each process's share of what was dealt, at least
+  // one branch and at most `largest`; empty once every branch is dealt.
   TBranchRange Next();
   std::int64_t Branches() const { return Total; }
   // Branches dealt so far.

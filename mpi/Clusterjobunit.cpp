@@ -195,6 +195,12 @@ TBlockSource TClusterJob::SortedPart(int rank) {
   };
 }
 
+void TClusterJob::QuietBarrier() {
+  MPI_Request request;
+  MPI_Ibarrier(MPI_COMM_WORLD, &request);
+  Await(request);
+}
+
 std::vector<TProcessStats> TClusterJob::GatherStats() {
   std::vector<TProcessStats> all(MyRank == 0 ? static_cast<std::size_t>(Processes) : 0);
   MPI_Gather(&Mine, sizeof(TProcessStats), MPI_BYTE, all.data(), sizeof(TProcessStats), MPI_BYTE, 0,

@@ -77,6 +77,11 @@ public:
   // Rank 0: the sorted part of process `rank` (>= 1), block by block.
   TBlockSource SortedPart(int rank);
 
+  // Collective: returns once every process has called it, sleeping
+  // meanwhile; MPI's own collectives would spin, taking a core from a
+  // process still searching on it.
+  void QuietBarrier();
+
   TProcessStats& Stats() { return Mine; }
   // Collective: every process's stats, on rank 0 (empty elsewhere).
   std::vector<TProcessStats> GatherStats();

@@ -184,6 +184,7 @@ void RunJob(const TOptions& options, TClusterJob& job, const TMatrix& matrix, TO
     } else {
       job.Done();
     }
+    job.QuietBarrier();
     const std::int64_t count = job.SumOnRankZero(result.Count);
     const std::vector<TProcessStats> stats = job.GatherStats();
     if (rankZero) {

@@ -1,5 +1,6 @@
-// The deal of root branches: every branch once, in order, in chunks that
-// never grow, within the cap, ending with single branches.
+// The deal of root branches: every branch once, in order, within the cap,
+// starting and ending with single branches; chunks grow only with what was
+// dealt and shrink with what is left.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 #include "Chunkplanunit.h"
 
-TEST(ChunkPlan, DealsEveryBranchOnceInShrinkingChunks) {
+TEST(ChunkPlan, DealsEveryBranchOnceHeaviestOneAtATime) {
   struct TCase {
     std::int64_t Branches;
     std::int32_t Processes;
@@ -32,14 +33,26 @@ TEST(ChunkPlan, DealsEveryBranchOnceInShrinkingChunks) {
     EXPECT_EQ(next, c.Branches);
     const TBranchRange after = plan.Next();
     EXPECT_EQ(after.First, after.Last);
-    for (std::size_t k = 1; k < sizes.size(); ++k)
-      EXPECT_LE(sizes[k], sizes[k - 1]) << "chunk " << k;
+    std::int64_t dealt = 0;
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+      const std::int64_t left = c.Branches - dealt;
+      EXPECT_LE(sizes[k],
+                std::max<std::int64_t>(1, std::min(dealt / (4 * c.Processes), left / (16 * c.Processes))))
+          << "chunk " << k;
+      dealt += sizes[k];
+    }
     const std::int64_t cap = c.Largest > 0 ? c.Largest : c.Branches;
     for (const std::int64_t size : sizes)
       EXPECT_LE(size, cap);
     if (sizes.empty()) continue;
+    EXPECT_EQ(sizes.front(), 1);
     EXPECT_EQ(sizes.back(), 1);
-    // No process gets more than a sixteenth of its share at once.
-    EXPECT_LE(sizes.front(), std::max<std::int64_t>(1, c.Branches / (16 * c.Processes)));
+    // The heaviest branches go out one at a time, one round per process at least.
+    for (std::size_t k = 0; k < std::min<std::size_t>(sizes.size(), 4 * c.Processes); ++k)
+      EXPECT_EQ(sizes[k], 1) << "chunk " << k;
+    // Light branches do not cost a message each.
+    if (c.Branches >= 16000 && c.Largest == 0) {
+      EXPECT_LT(sizes.size(), static_cast<std::size_t>(c.Branches / 10));
+    }
   }
 }
