@@ -23,7 +23,9 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 CLI = os.path.join(ROOT, "build/release/cli/bicliques")
 CLUSTER = os.path.join(ROOT, "build/release/mpi/bicliques-mpi")
 BIG = os.path.join(ROOT, "../shared/data/big")
-LAUNCH = ["mpirun", "--oversubscribe", "--allow-run-as-root"]
+# Unbound: on a machine shared with other work a process bound to a busy
+# core would get a fraction of it.
+LAUNCH = ["mpirun", "--bind-to", "none", "--oversubscribe", "--allow-run-as-root"]
 
 
 def inputs():

@@ -19,7 +19,7 @@ import tempfile
 import time
 
 MPIEXEC, CLUSTER, SINGLE = sys.argv[1:4]
-LAUNCH = [MPIEXEC, "--oversubscribe", "--allow-run-as-root"]
+LAUNCH = [MPIEXEC, "--bind-to", "none", "--oversubscribe", "--allow-run-as-root"]
 # Open MPI keeps allocations until the process ends, which the leak checker of
 # the sanitizer build would report as leaks of the program; the other checks
 # stay on.
