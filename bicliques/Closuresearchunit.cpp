@@ -53,6 +53,7 @@ struct TTask {
   std::int32_t Start = 0;
   std::int32_t ExtentSize = 0;
   bool Emit = true;
+  bool Root = false; // the search's root, whose children are the branches a share hands out
 };
 
 // A worker's count of results, on a cache line of its own.
@@ -108,8 +109,9 @@ public:
   std::int64_t Count = 0;
 
   TWorker(const TContext& context, TSharedWork& shared, std::int32_t number, const TTeam& team,
-          TRunControl& control, const TResultVisitor& stream)
-      : Context(context), Shared(shared), Number(number), Team(team), Control(control), Stream(stream) {}
+          TRunControl& control, const TResultVisitor& stream, const TBranchShare& branches)
+      : Context(context), Shared(shared), Number(number), Team(team), Control(control), Stream(stream),
+        Branches(branches) {}
 
   // Takes tasks until every worker is idle and none is left.
   void Work() {
@@ -131,6 +133,7 @@ private:
   const TTeam& Team;
   TRunControl& Control;
   const TResultVisitor& Stream;
+  const TBranchShare& Branches;
   std::vector<std::unique_ptr<TLevel>> Levels; // by depth below a task's node
   std::uint32_t Nodes = 0;
 
@@ -174,8 +177,11 @@ private:
     const TNode root{task.Extent.data(),  task.Intent.data(), task.ExtentSize, task.Start, -1,
                      task.Witness.data(), task.Dead.data()};
     // A task's root starts a new chain of steps; children of a root that is
-    // no result start it themselves.
-    Expand(0, root, task.Emit ? 0 : NoResult);
+    // no result start it themselves. A shared search's root is listed by one
+    // run only.
+    const bool shared = task.Root && Branches.Next;
+    const bool emit = task.Emit && (!shared || Branches.ListsRoot);
+    Expand(0, root, emit ? 0 : NoResult, shared);
   }
 
   TLevel& Level(std::size_t depth) {
@@ -236,6 +242,12 @@ private:
         SetBit(closure, k);
     }
     return -1;
+  }
+
+  // Whether more threads wait than tasks are queued for them.
+  bool IdleWithoutTask() {
+    const std::lock_guard lock(Shared.Mutex);
+    return Shared.Tasks.size() < static_cast<std::size_t>(Shared.Waiting.load(std::memory_order_relaxed));
   }
 
   void HandOff(const std::uint64_t* extent, const std::uint64_t* intent, std::int32_t extentSize,
@@ -367,8 +379,8 @@ private:
   }
 
   // Emits the node when it is a result and the bounds admit it, then
-  // searches its children.
-  void Expand(std::size_t depth, const TNode& node, std::int32_t chain) {
+  // searches its children: those the share hands out when `shared`, else all.
+  void Expand(std::size_t depth, const TNode& node, std::int32_t chain, bool shared = false) {
     if (Number == 0 && ++Nodes % NodesPerReport == 0)
       Control.Report(TPhase::Enumerating, 0, Shared.FoundSoFar());
     if (Abandoned()) return;
@@ -405,19 +417,34 @@ private:
     }
 
     const std::size_t stride = static_cast<std::size_t>(ow + aw);
-    for (std::size_t c = 0; c < level.ChildAttribute.size(); ++c) {
+    const auto searchChild = [&](std::size_t c) {
       const std::uint64_t* child = level.Children.data() + c * stride;
       const std::int32_t childStart = level.ChildAttribute[c] + 1;
       // A child of few objects has a small subtree: handing it over would
-      // cost more than it saves, and keep the idle thread coming back.
+      // cost more than it saves, and keep the idle thread coming back. The
+      // root of a shared search hands over no more than the idle threads
+      // take, leaving the rest of its branches to the other runs.
       if (childStart < Context.Attributes && level.ChildSize[c] >= MinHandOffObjects &&
-          Shared.Waiting.load(std::memory_order_relaxed) > 0) {
+          Shared.Waiting.load(std::memory_order_relaxed) > 0 && (!shared || IdleWithoutTask())) {
         HandOff(child, child + ow, level.ChildSize[c], childStart, level);
-        continue;
+        return;
       }
       const TNode next{child,          child + ow,           level.ChildSize[c], childStart,
                        childStart - 1, level.Witness.data(), level.Dead.data()};
       Expand(depth + 1, next, childChain);
+    };
+    const std::size_t children = level.ChildAttribute.size();
+    if (!shared) {
+      for (std::size_t c = 0; c < children; ++c)
+        searchChild(c);
+      return;
+    }
+    // Every run finds the same children in the same order: child c is branch c.
+    const auto branches = static_cast<std::int64_t>(children);
+    for (TBranchRange range = Branches.Next(branches); range.First < range.Last && !Abandoned();
+         range = Branches.Next(branches)) {
+      for (std::int64_t c = range.First; c < range.Last; ++c)
+        searchChild(static_cast<std::size_t>(c));
     }
   }
 };
@@ -440,6 +467,7 @@ TTask RootTask(const TContext& context) {
   root.Dead.assign(static_cast<std::size_t>(context.AttributeWords), 0);
   root.Witness.assign(static_cast<std::size_t>(context.Attributes), -1);
   root.Emit = !context.Transposed || CountBits(root.Intent.data(), context.AttributeWords) > 0;
+  root.Root = true;
   return root;
 }
 
@@ -458,7 +486,8 @@ TFound Search(const TContext& context, const TRunConfig& config, TRunControl& co
   std::vector<std::unique_ptr<TWorker>> workers(static_cast<std::size_t>(threads));
   RunTeam(threads, [&](std::int32_t number, const TTeam& team) {
     auto& worker = workers[static_cast<std::size_t>(number)];
-    worker = std::make_unique<TWorker>(context, shared, number, team, control, config.Stream);
+    worker =
+        std::make_unique<TWorker>(context, shared, number, team, control, config.Stream, config.Branches);
     worker->Work();
   });
   control.CheckStop();

@@ -78,6 +78,30 @@ struct TBounds {
   }
 };
 
+// A range of root branches, [First, Last); empty when First == Last.
+struct TBranchRange {
+  std::int64_t First = 0;
+  std::int64_t Last = 0;
+};
+
+// Shares one search among several runs of the same engine on the same matrix
+// with the same settings (one per process of a cluster job). The root's
+// children are the branches, numbered in the order the engine would take them
+// itself (its heaviest first, as far as it can tell); each run searches the
+// branches it is given and lists their results only, and the results of the
+// root itself are listed by the one run whose ListsRoot is set. Together the
+// runs list every result once. The closure and sparse engines take part;
+// the consensus engine, whose passes need every set, ignores the share.
+struct TBranchShare {
+  // Returns the next range of branches for this run, of `branches` in all
+  // (the same number in every run); an empty range when none is left, after
+  // which it is not called again. Called on the run's worker threads, one
+  // call at a time. Empty: the run searches every branch itself.
+  std::function<TBranchRange(std::int64_t branches)> Next;
+  // This run lists the results that belong to no branch.
+  bool ListsRoot = true;
+};
+
 // How one run goes. The results never depend on Threads.
 struct TRunConfig {
   // Threads the run may use, the calling thread included; 0 means every core.
@@ -94,6 +118,8 @@ struct TRunConfig {
   // Set when Stream ignores what it is given (the caller only counts): an
   // engine may then skip making the sets and calling Stream.
   bool CountOnly = false;
+  // Set to search only the branches handed out (see TBranchShare).
+  TBranchShare Branches;
 };
 
 // For the engines that extend sets of one side one vertex at a time (the

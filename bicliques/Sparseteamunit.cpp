@@ -6,12 +6,29 @@
 
 namespace sparse {
 
-void TSearchTeam::HandOut(std::int32_t count) {
+void TSearchTeam::HandOut(std::int32_t count, const TBranchShare* share) {
   Count = count;
   Handed.store(0, std::memory_order_relaxed);
+  Share = share != nullptr && share->Next ? share : nullptr;
+  Range = {};
+  ShareDone = false;
+}
+
+std::int32_t TSearchTeam::NextShared() {
+  const std::lock_guard lock(ShareMutex);
+  if (Range.First == Range.Last) {
+    if (ShareDone) return -1;
+    Range = Share->Next(Count);
+    if (Range.First == Range.Last) {
+      ShareDone = true;
+      return -1;
+    }
+  }
+  return Count - 1 - static_cast<std::int32_t>(Range.First++);
 }
 
 std::int32_t TSearchTeam::Next() {
+  if (Share != nullptr) return NextShared();
   const std::int32_t handed = Handed.fetch_add(1, std::memory_order_relaxed);
   return handed < Count ? Count - 1 - handed : -1;
 }

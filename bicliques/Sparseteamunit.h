@@ -1,5 +1,6 @@
 // Sparseteamunit: the workers of one sparse search as a team. They share
-// the root's candidates, handed out one at a time; a failure on one of them
+// the root's candidates, handed out one at a time (only those a branch
+// share gives this run, when the run has one); a failure on one of them
 // stops the others; the calling thread's member reports the progress of
 // all.
 //
@@ -30,8 +31,10 @@ public:
   // Adds `member`, the next in number (the first is member 0). Before Run.
   void Join(const TTeamMember& member) { Members.push_back(&member); }
   std::int32_t Size() const { return static_cast<std::int32_t>(Members.size()); }
-  // From now on Next hands out count-1 down to 0, each once.
-  void HandOut(std::int32_t count);
+  // From now on Next hands out count-1 down to 0, each once; with `share`
+  // (its Next set; borrowed for the team's life), only the branches it
+  // hands out, branch b being number count-1-b.
+  void HandOut(std::int32_t count, const TBranchShare* share = nullptr);
   // The next number handed out, or -1 when none is left.
   std::int32_t Next();
   // Keeps the first failure and makes every member stop at its next step.
@@ -51,6 +54,11 @@ private:
   std::vector<const TTeamMember*> Members;
   std::atomic<std::int32_t> Handed{0};
   std::int32_t Count = 0;
+  const TBranchShare* Share = nullptr;
+  std::mutex ShareMutex;  // one call of the share at a time
+  TBranchRange Range;     // the share's branches not yet handed out here
+  bool ShareDone = false; // the share has none left
+  std::int32_t NextShared();
   std::atomic<bool> Abort{false};
   std::mutex Mutex;
   std::exception_ptr Error;

@@ -37,6 +37,8 @@ struct TSearch {
   std::int32_t SmallDatabase = 64; // entries of the largest bit-searched database
   std::size_t FailedScanRatio = 256;
   TResultSettings Results;
+  bool ListsRoot = true;               // this run lists the root's own results
+  const TBranchShare* Share = nullptr; // the root's children this run searches; null: all
 };
 
 // A node of the list search.
@@ -165,7 +167,8 @@ private:
     const auto size = static_cast<std::int32_t>(child.Itemset.size());
     // On the transpose the root without items is every target with no
     // source: not the target set of a source.
-    if (Search.Bounds.Lists(Scan.Support, size) && !(e < 0 && Search.Results.Transposed && size == 0))
+    if (Search.Bounds.Lists(Scan.Support, size) && !(e < 0 && Search.Results.Transposed && size == 0) &&
+        (e >= 0 || Search.ListsRoot))
       EmitChild(child);
     HandDownFailures(parent.Failures, failed, Search.FailedScanRatio, child.Itemset, Scan,
                      child.Failures.Blocked);
@@ -288,7 +291,7 @@ void SearchRootChildren(TLevel& root, const TSearch& search, TSearchTeam& team, 
                         std::int32_t threads) {
   workers.front()->Deliver(root);
   const auto candidates = static_cast<std::int32_t>(root.Delivery.Candidates.size());
-  team.HandOut(candidates);
+  team.HandOut(candidates, search.Share);
   for (std::int32_t t = std::min(threads, candidates); team.Size() < t;)
     AddWorker(search, team, workers);
   team.Run([&](std::int32_t member) { workers[static_cast<std::size_t>(member)]->SearchRoot(root); });
@@ -333,6 +336,8 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   search.FailedScanRatio = static_cast<std::size_t>(std::max(0, FailedScanRatio));
   search.Results = {original.data(), Transposed, config.Stream ? &config.Stream : nullptr,
                     config.Stream && config.CountOnly};
+  search.ListsRoot = !config.Branches.Next || config.Branches.ListsRoot;
+  search.Share = config.Branches.Next ? &config.Branches : nullptr;
   TRunControl control(config);
   TSearchTeam team(control);
   TWorkers workers;
@@ -341,7 +346,8 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   const bool children = MakeRootLevel(transactions, starts, members, *workers.front(), root);
   // The root holds its own copy of the transactions' items.
   std::vector<std::int32_t>().swap(members);
-  if (Transposed) EmitAllSources(config.Bounds, RowCount, ColumnCount, starts, *workers.front());
+  if (Transposed && search.ListsRoot)
+    EmitAllSources(config.Bounds, RowCount, ColumnCount, starts, *workers.front());
   if (children) SearchRootChildren(root, search, team, workers, ThreadCount(config.Threads));
   control.CheckStop();
 

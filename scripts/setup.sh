@@ -10,6 +10,7 @@ packages=(
   xvfb xauth imagemagick x11-apps locales time
   pybind11-dev python3 python3-dev python3-numpy python3-scipy python3-pandas python3-pytest
   graphviz
+  openmpi-bin libopenmpi-dev
 )
 
 missing=()

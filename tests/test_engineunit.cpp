@@ -3,7 +3,9 @@
 // engine's through ForEachResult and through a stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <mutex>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -131,4 +133,91 @@ TEST(Engines, EveryNameOfTheTableIsFoundAndNothingElse) {
   EXPECT_EQ(EngineNamed("auto"), TEngineKind::Automatic);
   EXPECT_EQ(EngineNamed("extension"), std::nullopt);
   EXPECT_EQ(EngineNamed(""), std::nullopt);
+}
+
+namespace {
+
+// The number of members of a "1,4,7" list.
+std::int32_t MemberCount(const std::string& members) {
+  return members.empty() ? 0 : static_cast<std::int32_t>(std::count(members.begin(), members.end(), ',')) + 1;
+}
+
+std::set<std::string> AdmittedLines(const std::set<std::string>& lines, const TBounds& bounds) {
+  std::set<std::string> admitted;
+  for (const std::string& line : lines) {
+    const std::size_t colon = line.find(" : ");
+    if (bounds.Admits(MemberCount(line.substr(0, colon)), MemberCount(line.substr(colon + 3))))
+      admitted.insert(line);
+  }
+  return admitted;
+}
+
+} // namespace
+
+// Runs that share the root's branches, each taking every third range of
+// two, list between them each result exactly once, whatever the side the
+// engine searches (wide and tall matrices) and the bounds.
+TEST(Engines, RunsSharingTheBranchesListEveryResultOnce) {
+  constexpr std::int64_t Runs = 3;
+  constexpr std::int64_t Chunk = 2;
+  std::mt19937 random(29);
+  const std::vector<std::vector<std::string>> matrices{bruteforce::RandomMatrix(random, 6, 40),
+                                                       bruteforce::RandomMatrix(random, 16, 5),
+                                                       bruteforce::RandomMatrix(random, 14, 14),
+                                                       bruteforce::RandomMatrix(random, 16, 70, 0.08),
+                                                       {}};
+  TBounds atLeastTwoSources;
+  atLeastTwoSources.MinSources = 2;
+  TBounds fewTargets;
+  fewTargets.MaxTargets = 3;
+  for (const TEngineKind kind : {TEngineKind::Closure, TEngineKind::Sparse}) {
+    const TEngineEntry& entry = EngineEntry(kind);
+    for (std::size_t m = 0; m < matrices.size(); ++m) {
+      const std::set<std::string> all = BruteForceLines(matrices[m]);
+      for (const TBounds& bounds : {TBounds{}, atLeastTwoSources, fewTargets}) {
+        for (const bool streamed : {false, true}) {
+          SCOPED_TRACE(std::string(entry.Name) + ", matrix " + std::to_string(m) + ", min sources " +
+                       std::to_string(bounds.MinSources) + ", max targets " +
+                       std::to_string(bounds.MaxTargets) + (streamed ? ", streamed" : ", stored"));
+          std::multiset<std::string> lines;
+          std::int64_t count = 0;
+          std::vector<std::int64_t> branchCounts;
+          for (std::int64_t r = 0; r < Runs; ++r) {
+            TEngineRun run = Engine(entry, matrices[m]);
+            TRunConfig config;
+            config.Threads = 2;
+            config.Bounds = bounds;
+            std::int64_t nextChunk = r;
+            config.Branches.ListsRoot = r == 0;
+            config.Branches.Next = [&](std::int64_t branches) {
+              branchCounts.push_back(branches);
+              const std::int64_t first = std::min(branches, nextChunk * Chunk);
+              nextChunk += Runs;
+              return TBranchRange{first, std::min(branches, first + Chunk)};
+            };
+            std::mutex lock;
+            if (streamed) {
+              config.Stream = [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+                std::string line =
+                    Members(sources, run.Matrix.Sources) + " : " + Members(targets, run.Matrix.Targets);
+                const std::lock_guard hold(lock);
+                lines.insert(std::move(line));
+              };
+            }
+            count += run.Engine->Run(config);
+            if (!streamed) {
+              for (const std::string& line : ReadBack(run))
+                lines.insert(line);
+            }
+          }
+          const std::set<std::string> expected = AdmittedLines(all, bounds);
+          EXPECT_EQ(count, static_cast<std::int64_t>(expected.size()));
+          EXPECT_EQ(lines, std::multiset<std::string>(expected.begin(), expected.end()));
+          // Every run sees the same branches.
+          for (const std::int64_t branches : branchCounts)
+            EXPECT_EQ(branches, branchCounts.front());
+        }
+      }
+    }
+  }
 }

@@ -1,0 +1,109 @@
+// Clusterjobunit: the messages of one cluster job on MPI. Rank 0 deals the
+// root branches (Chunkplanunit) on a dealer thread of its own, which also
+// takes the unordered lines the other processes send; sorted parts go to
+// rank 0's merge one block at a time, as it asks for them. Waits poll with
+// short sleeps rather than spin, so that a waiting process leaves its cores
+// to its search threads.
+//
+// Threads: MPI must be initialised with MPI_THREAD_MULTIPLE. Share's Next,
+// SendLines, SendSortedBlock and SortedPart may be called from any thread;
+// the rest on the thread that made the job.
+#pragma once
+
+#include <mpi.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "Chunkplanunit.h"
+#include "Engineunit.h"
+#include "Linemergeunit.h"
+
+// What one process did, for --stats.
+struct TProcessStats {
+  double Enumeration = 0;   // seconds in the engine's run
+  double Waiting = 0;       // of those, seconds waiting for branches
+  double Cpu = 0;           // CPU seconds (user + sys) of the process meanwhile
+  std::int64_t Results = 0; // results this process found
+  std::int64_t BranchesTaken = 0;
+  std::int64_t Chunks = 0;        // chunks of branches taken
+  std::int64_t BranchesGiven = 0; // rank 0: branches dealt to other processes
+  std::int64_t Messages = 0;      // messages sent
+  std::int64_t BytesSent = 0;     // bytes of those messages
+};
+
+// Prints "bicliques-mpi: MESSAGE" on standard error and ends every process
+// of the job with exit status 1.
+[[noreturn]] void AbortJob(const std::string& message);
+
+class TClusterJob {
+public:
+  // Collective over MPI_COMM_WORLD. Chunks dealt hold at most
+  // `largestChunk` branches (0: no cap).
+  explicit TClusterJob(std::int64_t largestChunk);
+  ~TClusterJob();
+  TClusterJob(const TClusterJob&) = delete;
+  TClusterJob& operator=(const TClusterJob&) = delete;
+
+  int Rank() const { return MyRank; }
+  int Size() const { return Processes; }
+
+  // This process's branch share (ListsRoot on rank 0 only). Throws
+  // std::runtime_error when processes report different numbers of branches
+  // (their inputs differ). Borrows the job.
+  TBranchShare Share();
+
+  // Rank 0: starts the dealer, which hands lines from other processes to
+  // `lines` (one call at a time, on its thread) until each has called Done.
+  // A failure on the dealer's thread ends the job (AbortJob).
+  void StartDealer(std::function<void(std::string_view)> lines);
+  // Rank 0: waits for the dealer to end.
+  void JoinDealer();
+  // Not rank 0: sends whole lines to rank 0's dealer.
+  void SendLines(std::string_view lines);
+  // Not rank 0: this process will send no more requests or lines.
+  void Done();
+
+  // Not rank 0: hands one block of this process's sorted part to rank 0,
+  // returning once rank 0 has taken it; an empty block ends the part.
+  void SendSortedBlock(std::string_view block);
+  // Rank 0: the sorted part of process `rank` (>= 1), block by block.
+  TBlockSource SortedPart(int rank);
+
+  // Collective: returns once every process has called it, sleeping
+  // meanwhile; MPI's own collectives would spin, taking a core from a
+  // process still searching on it.
+  void QuietBarrier();
+
+  TProcessStats& Stats() { return Mine; }
+  // Collective: every process's stats, on rank 0 (empty elsewhere).
+  std::vector<TProcessStats> GatherStats();
+  // Collective: the sum of every process's `value`, on rank 0.
+  std::int64_t SumOnRankZero(std::int64_t value);
+
+private:
+  int MyRank = 0;
+  int Processes = 1;
+  MPI_Comm Work = MPI_COMM_NULL;   // branch requests, lines, done
+  MPI_Comm Sorted = MPI_COMM_NULL; // sorted blocks
+  std::int64_t LargestChunk;
+  std::mutex DealMutex;           // the plan, on rank 0
+  std::optional<TChunkPlan> Plan; // made at the first request
+  std::mutex SendMutex;           // the stats of sends from several threads
+  bool Exhausted = false;         // this process was told no branch is left
+  std::thread Dealer;
+  TProcessStats Mine;
+
+  // Rank 0: the next chunk for a process that sees `branches` branches.
+  TBranchRange Deal(std::int64_t branches, bool local);
+  TBranchRange Request(std::int64_t branches);
+  void Serve(const std::function<void(std::string_view)>& lines);
+  void Count(std::size_t bytes);
+};
