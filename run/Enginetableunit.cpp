@@ -45,20 +45,31 @@ TEngineKind AutomaticEngine(const TMatrix& matrix) {
   // ones, the adjacency lists win on memory and on time. Measured on the
   // benchmark sets, the crossing lies below 1 % of ones from about a million
   // cells on, and near 2 % from about sixteen million cells on, where the
-  // extents grow long. Past the size, the lists are taken only when they
-  // would need less memory: they cost at least about SparseBytesPerOne per
-  // one, which on a long line of many ones is more than the bit sets.
+  // extents grow long.
+  //
+  // Memory decides where one engine would need far more than the other. The
+  // bit sets cost 8 bytes a word of every row and column. The lists cost at
+  // least about SparseBytesPerOne per one and SparseBytesPerVertex per vertex
+  // (offsets, renumbering and a root entry per vertex; measured on lines and
+  // columns of 2 and 20 million cells): on one long line of few ones they
+  // need ten times the bit sets.
   constexpr std::int64_t DenseBytes = std::int64_t{128} << 20;
   constexpr std::int64_t SparseBytesPerOne = 32;
+  constexpr std::int64_t SparseBytesPerVertex = 88;
+  constexpr std::int64_t FarMore = 4;
   const std::int64_t rows = std::int64_t{matrix.Sources} * WordCount(matrix.Targets);
   const std::int64_t columns = std::int64_t{matrix.Targets} * WordCount(matrix.Sources);
   const std::int64_t cells = std::int64_t{matrix.Sources} * matrix.Targets;
   const auto sparserThan = [&](std::int64_t percent) { return matrix.Ones() * 100 < cells * percent; };
   const std::int64_t bitBytes = (rows + columns) * 8;
-  const bool large = bitBytes > DenseBytes && matrix.Ones() * SparseBytesPerOne < bitBytes;
+  const std::int64_t listBytes = matrix.Ones() * SparseBytesPerOne +
+                                 (std::int64_t{matrix.Sources} + matrix.Targets) * SparseBytesPerVertex;
   const bool sparse = (cells > (std::int64_t{1} << 20) && sparserThan(1)) ||
                       (cells > (std::int64_t{16} << 20) && sparserThan(2));
-  return large || sparse ? TEngineKind::Sparse : TEngineKind::Closure;
+  if (sparse)
+    return listBytes > DenseBytes && listBytes > FarMore * bitBytes ? TEngineKind::Closure
+                                                                    : TEngineKind::Sparse;
+  return bitBytes > DenseBytes && listBytes < bitBytes ? TEngineKind::Sparse : TEngineKind::Closure;
 }
 
 std::unique_ptr<TEngine> MakeEngine(TEngineKind kind, const TMatrix& matrix) {

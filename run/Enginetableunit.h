@@ -33,7 +33,8 @@ const TEngineEntry& EngineEntry(TEngineKind kind);
 // The engine named `name` ("auto" is Automatic), or nothing.
 std::optional<TEngineKind> EngineNamed(std::string_view name);
 
-// The engine Automatic picks for a matrix of this shape.
+// The engine Automatic picks for a matrix of this shape: by the density of
+// ones, and by the memory each engine would need.
 TEngineKind AutomaticEngine(const TMatrix& matrix);
 
 // A new engine of `kind` (Automatic resolved for `matrix`) holding the rows of

@@ -108,14 +108,24 @@ void AppendSide(std::string& out, const TVertexSet& set, const TSideNumbers& sid
   }
   const std::size_t start = out.size();
   const TPositionTable& table = PositionTable();
-  // Shown numbers have at most 20 digits.
-  char buffer[32];
+  // Numbers are written into a local buffer and appended a few kilobytes at
+  // a time: one append per number costs more than writing it. A shown
+  // number has at most 20 digits; a table store writes eight bytes.
+  constexpr std::size_t Room = 4096;
+  constexpr std::size_t Widest = 32;
+  char buffer[Room];
+  char* next = buffer;
   auto write = [&](std::int32_t v) {
+    if (next > buffer + Room - Widest) {
+      out.append(buffer, static_cast<std::size_t>(next - buffer));
+      next = buffer;
+    }
     const std::uint64_t shown =
         side.Ids != nullptr ? static_cast<std::uint64_t>(side.Ids[v]) : static_cast<std::uint64_t>(v) + 1;
-    out.append(buffer, static_cast<std::size_t>(WritePosition(buffer, shown, table) - buffer));
+    next = WritePosition(next, shown, table);
   };
   ForEachMember(set, side.Size, write);
+  out.append(buffer, static_cast<std::size_t>(next - buffer));
   if (out.size() > start) out.pop_back(); // the last ","
 }
 

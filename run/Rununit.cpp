@@ -124,14 +124,25 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
 
   TRunConfig config = options.Config;
   const TResultLines lines(matrix, options.Format);
+  const std::int32_t threads = ThreadCount(config.Threads);
   std::unique_ptr<TLineStream> stream;
+  // Sorted text for `Write` is formatted as the results are found, into the
+  // sort's own buffers, so that no result is read back from the engine.
+  std::unique_ptr<TSortedLineSink> sorted;
   if (options.Output == TOutput::Count) {
     config.Stream = [](std::int32_t, const TVertexSet&, const TVertexSet&) {};
     config.CountOnly = true;
   } else if (options.Output == TOutput::Unordered) {
-    stream = std::make_unique<TLineStream>(lines, ThreadCount(config.Threads), options.Write);
+    stream = std::make_unique<TLineStream>(lines, threads, options.Write);
     config.Stream = [&stream](std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {
       stream->Add(worker, sources, targets);
+    };
+  } else if (options.Output == TOutput::SortedText && options.Write) {
+    sorted = std::make_unique<TSortedLineSink>(threads, options.MemoryBudget, options.TempDir);
+    config.Stream = [&sorted, &lines](std::int32_t worker, const TVertexSet& sources,
+                                      const TVertexSet& targets) {
+      lines.Append(sorted->Line(worker), sources, targets);
+      sorted->End(worker);
     };
   }
   const auto start = std::chrono::steady_clock::now();
@@ -140,17 +151,16 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   result.Elapsed = std::chrono::steady_clock::now() - start;
   result.Passes = engine->Passes();
 
-  if (options.Output == TOutput::SortedText) {
+  // Distinct target sets give distinct lines, so the text has no duplicates.
+  if (sorted) {
+    control.Report(TPhase::Formatting, result.Passes, result.Count, result.Count);
+    sorted->Finish(threads, options.Write);
+  } else if (options.Output == TOutput::SortedText) {
     control.Report(TPhase::Formatting, result.Passes, result.Count);
-    // Distinct target sets give distinct lines, so the text has no duplicates.
-    const std::int32_t threads = ThreadCount(options.Config.Threads);
     TFormatProgress progress{control, result.Passes, result.Count};
     const TRangeFormatter format = FormatRange(*engine, lines, options.Config, progress);
-    if (options.Write) {
-      WriteSortedResultText(result.Count, threads, format, options.MemoryBudget, options.Write,
-                            options.TempDir);
-    } else if (result.Count < LinesSortedInOneString &&
-               options.MemoryBudget == std::numeric_limits<std::int64_t>::max()) {
+    if (result.Count < LinesSortedInOneString &&
+        options.MemoryBudget == std::numeric_limits<std::int64_t>::max()) {
       result.Text = SortedResultText(result.Count, threads, format);
     } else {
       // Every line is formatted before the first is written: the text is

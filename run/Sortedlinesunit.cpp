@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "Parallelunit.h"
@@ -37,16 +41,25 @@ std::uint64_t KeyAt(const char* text, std::size_t length, std::size_t from) {
   return key;
 }
 
-// A line and eight of its bytes, so that most comparisons touch no text.
-struct TLineRef {
-  std::uint64_t Key;
-  const char* Text;
-  std::uint32_t Length;
-};
+// The first place at or after `from`, below `end`, where `a` and `b`
+// differ; `end` when they agree up to there.
+std::size_t Mismatch(const char* a, const char* b, std::size_t from, std::size_t end) {
+  for (; from + 8 <= end; from += 8) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, a + from, sizeof x);
+    std::memcpy(&y, b + from, sizeof y);
+    if (x != y)
+      return from + static_cast<std::size_t>(std::countl_zero(BigEndianWord(x) ^ BigEndianWord(y)) / 8);
+  }
+  while (from < end && a[from] == b[from])
+    ++from;
+  return from;
+}
 
 // Sorts lines that agree on their first `depth` bytes, each Key holding the
-// next eight. Lines that tie on a key are compared on their next eight bytes
-// only once, not in every comparison: results often share a long first list.
+// next eight. Lines that tie on a key are keyed again only once, past the
+// bytes they all share: results often share a long first list.
 void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
   std::sort(first, last, [](const TLineRef& a, const TLineRef& b) { return a.Key < b.Key; });
   while (first != last) {
@@ -56,72 +69,132 @@ void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
     // A key ending in a 0 byte holds the end of its line: lines tied on it
     // are equal, and the lines are unique.
     if (tie - first > 1 && (first->Key & 0xff) != 0) {
+      std::size_t shared = first->Length;
+      for (const TLineRef* line = first + 1; line != tie; ++line)
+        shared = Mismatch(first->Text, line->Text, depth + 8, std::min<std::size_t>(shared, line->Length));
       for (TLineRef* line = first; line != tie; ++line)
-        line->Key = KeyAt(line->Text, line->Length, depth + 8);
-      SortFrom(first, tie, depth + 8);
+        line->Key = KeyAt(line->Text, line->Length, shared);
+      SortFrom(first, tie, shared);
     }
     first = tie;
   }
 }
 
+// The text of many lines is written once, straight after it is allocated:
+// large pages save most of the page faults of that first touch. Only whole
+// large pages inside the block are advised; a hint the system refuses costs
+// nothing.
+void AdviseLargePages(char* begin, std::size_t size) {
+  constexpr std::uintptr_t LargePage = std::uintptr_t{2} << 20;
+  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + LargePage - 1) & ~(LargePage - 1);
+  const auto last = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(LargePage - 1);
+  if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 } // namespace
+
+TLineRefs::TLineRefs(TLineRefs&& other) noexcept
+    : Data(std::exchange(other.Data, nullptr)), Count(std::exchange(other.Count, 0)),
+      Room(std::exchange(other.Room, 0)) {}
+
+TLineRefs& TLineRefs::operator=(TLineRefs&& other) noexcept {
+  if (this != &other) {
+    Clear();
+    Data = std::exchange(other.Data, nullptr);
+    Count = std::exchange(other.Count, 0);
+    Room = std::exchange(other.Room, 0);
+  }
+  return *this;
+}
+
+TLineRefs::~TLineRefs() { Clear(); }
+
+void TLineRefs::Reserve(std::size_t count) {
+  if (count <= Room) return;
+  // Mapped memory of its own, so that growing remaps pages and never copies.
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t bytes = (count * sizeof(TLineRef) + page - 1) / page * page;
+  void* grown = Data == nullptr
+                    ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                    : ::mremap(static_cast<void*>(Data), Bytes(), bytes, MREMAP_MAYMOVE);
+  if (grown == MAP_FAILED) throw std::bad_alloc();
+  Data = static_cast<TLineRef*>(grown);
+  Room = bytes / sizeof(TLineRef);
+  // Advised as a whole: pages of mixed advice would split the mapping, and
+  // mremap takes only a range within one.
+  ::madvise(grown, bytes, MADV_HUGEPAGE);
+}
+
+std::size_t TLineRefs::Bytes() const {
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return (Room * sizeof(TLineRef) + page - 1) / page * page;
+}
+
+void TLineRefs::Clear() noexcept {
+  if (Data != nullptr) ::munmap(static_cast<void*>(Data), Bytes());
+  Data = nullptr;
+  Count = 0;
+  Room = 0;
+}
 
 std::string& TLineBlocks::Line() {
   if (Blocks.empty() || Blocks.back().size() >= BlockSize) {
     Blocks.emplace_back();
     Blocks.back().reserve(BlockSize + BlockSize / 8);
+    AdviseLargePages(Blocks.back().data(), Blocks.back().capacity());
+    BlockFirst = Lines.size();
+    BlockText = Blocks.back().data();
   }
   return Blocks.back();
 }
 
-void TLineBlocks::End() { Ends.emplace_back(Blocks.size() - 1, Blocks.back().size()); }
+void TLineBlocks::End() {
+  std::string& block = Blocks.back();
+  block += '\n';
+  // A line longer than the room left moved its block: the block's lines
+  // follow it.
+  if (block.data() != BlockText) {
+    for (std::size_t i = BlockFirst; i < Lines.size(); ++i)
+      Lines[i].Text = block.data() + (Lines[i].Text - BlockText);
+    BlockText = block.data();
+  }
+  const std::size_t begin =
+      Lines.size() == BlockFirst
+          ? 0
+          : static_cast<std::size_t>(Lines.back().Text - BlockText) + Lines.back().Length + 1;
+  const std::size_t length = block.size() - 1 - begin;
+  Lines.Add(
+      {KeyAt(block.data() + begin, length, 0), block.data() + begin, static_cast<std::uint32_t>(length)});
+}
 
-// One thread's share: the text of results [First, Last), each line keyed on
-// its first eight bytes.
+// One thread's share: the text of results [First, Last) or of one worker's
+// lines, each line keyed on its first eight bytes.
 class TLineShare {
 public:
   std::int64_t First = 0;
   std::int64_t Last = 0;
   TLineBlocks Text;
-  std::vector<TLineRef> Lines;
 
   void Format(const TRangeFormatter& format) {
-    Text.Ends.reserve(static_cast<std::size_t>(Last - First));
+    Text.Lines.Reserve(static_cast<std::size_t>(Last - First));
     format(First, Last, Text);
-    Index();
   }
 
-  // Keys the lines formatted so far; no more lines come after this.
-  void Index() {
-    // The blocks no longer move: lines can point into them.
-    Lines.reserve(Text.Ends.size());
-    std::size_t begin = 0;
-    std::size_t block = 0;
-    for (const auto& [endBlock, end] : Text.Ends) {
-      if (endBlock != block) begin = 0;
-      block = endBlock;
-      const char* text = Text.Blocks[block].data() + begin;
-      Lines.push_back({KeyAt(text, end - begin, 0), text, static_cast<std::uint32_t>(end - begin)});
-      begin = end;
-    }
-  }
+  const TLineRefs& Lines() const { return Text.Lines; }
 
-  // The following serve the batches of WriteSortedResultText.
+  // Sorts the lines; no more lines come after this until Clear.
+  void Sort() { SortFrom(Text.Lines.begin(), Text.Lines.end(), 0); }
 
   void SetBlockSize(std::size_t size) { Text.BlockSize = size; }
 
-  // Bytes this share holds once its lines are keyed and gathered into ranges
-  // (two references a line); the break positions go before the ranges come.
-  std::size_t Cost() const {
-    std::size_t bytes =
-        Text.Blocks.capacity() * sizeof(std::string) + Text.Ends.capacity() * sizeof(Text.Ends[0]);
-    for (const std::string& block : Text.Blocks)
-      bytes += block.capacity();
-    return bytes + Text.Ends.size() * 2 * sizeof(TLineRef);
-  }
+  // Bytes of the last line, its break included. Pre: a line has ended.
+  std::size_t LastBytes() const { return Text.Lines.back().Length + std::size_t{1}; }
 
-  void ForgetEnds() { std::vector<std::pair<std::size_t, std::size_t>>().swap(Text.Ends); }
-  void ForgetLines() { std::vector<TLineRef>().swap(Lines); }
+  // Frees the lines and their text.
+  void Clear() {
+    std::vector<std::string>().swap(Text.Blocks);
+    Text.Lines.Clear();
+  }
 };
 
 namespace {
@@ -131,9 +204,10 @@ namespace {
 std::vector<std::uint64_t> RangeBounds(const std::vector<TLineShare>& shares, std::size_t parts) {
   std::vector<std::uint64_t> sample;
   for (const TLineShare& share : shares) {
-    const std::size_t step = std::max<std::size_t>(1, share.Lines.size() / 1024);
-    for (std::size_t i = 0; i < share.Lines.size(); i += step)
-      sample.push_back(share.Lines[i].Key);
+    const TLineRefs& lines = share.Lines();
+    const std::size_t step = std::max<std::size_t>(1, lines.size() / 1024);
+    for (std::size_t i = 0; i < lines.size(); i += step)
+      sample.push_back(lines[i].Key);
   }
   std::sort(sample.begin(), sample.end());
   std::vector<std::uint64_t> bounds;
@@ -162,35 +236,35 @@ std::string SortedResultText(std::int64_t count, std::int32_t threadCount, const
   const std::vector<std::uint64_t> bounds = RangeBounds(shares, threads);
   std::vector<std::size_t> offsets(threads + 1, 0);
   for (const TLineShare& share : shares) {
-    for (const TLineRef& line : share.Lines)
+    for (const TLineRef& line : share.Lines())
       offsets[RangeOf(bounds, line.Key) + 1] += line.Length + 1;
   }
   for (std::size_t p = 0; p < threads; ++p)
     offsets[p + 1] += offsets[p];
 
-  std::string text(offsets[threads], '\n');
+  std::string text(offsets[threads], '\0');
   RunTeam(static_cast<std::int32_t>(threads), [&](std::int32_t part, const TTeam&) {
     const auto p = static_cast<std::size_t>(part);
     std::vector<TLineRef> range;
     for (const TLineShare& share : shares) {
-      for (const TLineRef& line : share.Lines) {
+      for (const TLineRef& line : share.Lines()) {
         if (RangeOf(bounds, line.Key) == p) range.push_back(line);
       }
     }
     SortFrom(range.data(), range.data() + range.size(), 0);
     char* out = text.data() + offsets[p];
     for (const TLineRef& line : range) {
-      std::memcpy(out, line.Text, line.Length);
-      out += line.Length + 1; // the break is already there
+      std::memcpy(out, line.Text, line.Length + 1); // the break follows every line
+      out += line.Length + 1;
     }
   });
   return text;
 }
 
-// Text larger than memory: batches of consecutive results are formatted until
-// they hold about the budget, sorted like above and written as sorted runs to
-// a temporary file; the runs are then merged. All file work happens on the
-// calling thread, so the formatter and the sort keep their threads.
+// Lines handed in as they are found: each worker keeps its own share; a
+// worker that finds the budget full sorts its share and appends it as a
+// sorted run to a temporary file; Finish sorts what is left like above and,
+// when runs were written, merges them.
 
 namespace {
 
@@ -275,6 +349,17 @@ public:
     if (!Block.empty() && Block.size() + line.size() + 1 > Size) Flush();
     Block.append(line);
     Block.push_back('\n');
+  }
+
+  // A line of a share, its break after it in memory: a line longer than a
+  // block goes to the sink as it is, not copied into a block.
+  void Add(const TLineRef& line) {
+    if (line.Length + std::size_t{1} <= Size) {
+      Add({line.Text, line.Length});
+      return;
+    }
+    Flush();
+    Sink({line.Text, line.Length + std::size_t{1}});
   }
 
   void Flush() {
@@ -384,150 +469,225 @@ void MergeRuns(const TTempFile& file, const std::vector<TRun>& runs, std::size_t
   }
 }
 
-// Formats results from `first` on into `shares`, one per thread, in chunks
-// handed out in ascending order, until the shares hold about `limit` bytes or
-// every result is in. Every chunk handed out is formatted, so the batch is
-// the results [first, returned end).
-std::int64_t FormatBatch(std::vector<TLineShare>& shares, std::int64_t first, std::int64_t count,
-                         std::size_t limit, std::size_t chunkBytes, const TRangeFormatter& format) {
-  constexpr std::int64_t MaxChunk = 65536;
-  std::atomic<std::int64_t> next{first};
-  std::atomic<std::size_t> held{0};
-  RunTeam(static_cast<std::int32_t>(shares.size()), [&](std::int32_t t, const TTeam& team) {
-    TLineShare& share = shares[static_cast<std::size_t>(t)];
-    std::size_t cost = 0;
-    std::int64_t lines = 0;
-    while (!team.Stopping() && held.load(std::memory_order_relaxed) < limit) {
-      // Sized from this share's bytes per line so far: a chunk adds about
-      // chunkBytes, so the batch ends close to its limit.
-      const std::int64_t size =
-          lines == 0 ? 1
-                     : std::clamp<std::int64_t>(
-                           static_cast<std::int64_t>(
-                               chunkBytes / std::max<std::size_t>(1, cost / static_cast<std::size_t>(lines))),
-                           1, MaxChunk);
-      const std::int64_t from = next.fetch_add(size);
-      if (from >= count) break;
-      const std::int64_t to = std::min(count, from + size);
-      format(from, to, share.Text);
-      lines += to - from;
-      const std::size_t now = share.Cost();
-      held.fetch_add(now - cost, std::memory_order_relaxed);
-      cost = now;
-    }
+// Sorts every share, on `threads` threads.
+void SortShares(std::vector<TLineShare>& shares, std::size_t threads) {
+  RunTeam(static_cast<std::int32_t>(threads), [&](std::int32_t t, const TTeam&) {
+    for (auto s = static_cast<std::size_t>(t); s < shares.size(); s += threads)
+      shares[s].Sort();
   });
-  return std::min(count, next.load());
 }
 
-// The lines of `shares`, cut into one range of leading keys per thread, each
-// sorted; the ranges follow each other in order.
-std::vector<std::vector<TLineRef>> SortedRanges(std::vector<TLineShare>& shares) {
-  const std::size_t threads = shares.size();
-  const auto team = static_cast<std::int32_t>(threads);
-  RunTeam(team, [&](std::int32_t t, const TTeam&) {
-    TLineShare& share = shares[static_cast<std::size_t>(t)];
-    share.Index();
-    share.ForgetEnds();
-  });
-  const std::vector<std::uint64_t> bounds = RangeBounds(shares, threads);
-  std::vector<std::vector<TLineRef>> ranges(threads);
-  RunTeam(team, [&](std::int32_t part, const TTeam&) {
-    const auto p = static_cast<std::size_t>(part);
-    std::size_t size = 0;
-    for (const TLineShare& share : shares) {
-      for (const TLineRef& line : share.Lines)
-        size += RangeOf(bounds, line.Key) == p ? 1 : 0;
-    }
-    std::vector<TLineRef>& range = ranges[p];
-    range.reserve(size);
-    for (const TLineShare& share : shares) {
-      for (const TLineRef& line : share.Lines) {
-        if (RangeOf(bounds, line.Key) == p) range.push_back(line);
-      }
-    }
-    SortFrom(range.data(), range.data() + range.size(), 0);
-  });
-  for (TLineShare& share : shares)
-    share.ForgetLines();
-  return ranges;
+bool Before(const TLineRef& a, const TLineRef& b) {
+  return std::string_view(a.Text, a.Length) < std::string_view(b.Text, b.Length);
 }
 
-void AddRanges(const std::vector<std::vector<TLineRef>>& ranges, TBlockOut& out) {
-  for (const std::vector<TLineRef>& range : ranges) {
-    for (const TLineRef& line : range)
-      out.Add({line.Text, line.Length});
+// Hands the lines of sorted `shares` to `out`, merged in order.
+void MergeShares(const std::vector<TLineShare>& shares, TBlockOut& out) {
+  // Sorted lines lie anywhere in the blocks: their text is fetched a few
+  // lines ahead.
+  constexpr std::ptrdiff_t Ahead = 8;
+  struct TCursor {
+    const TLineRef* At;
+    const TLineRef* End;
+  };
+  std::vector<TCursor> cursors;
+  for (const TLineShare& share : shares) {
+    if (!share.Lines().empty()) cursors.push_back({share.Lines().begin(), share.Lines().end()});
+  }
+  while (!cursors.empty()) {
+    std::size_t least = 0;
+    for (std::size_t c = 1; c < cursors.size(); ++c) {
+      if (Before(*cursors[c].At, *cursors[least].At)) least = c;
+    }
+    TCursor& cursor = cursors[least];
+    if (cursor.End - cursor.At > Ahead) PrefetchRead(cursor.At[Ahead].Text);
+    out.Add(*cursor.At);
+    if (++cursor.At == cursor.End) cursors.erase(cursors.begin() + static_cast<std::ptrdiff_t>(least));
   }
   out.Flush();
 }
 
+// Bytes a held line costs beside its text and break: its reference, and
+// as much again while the references grow.
+constexpr std::size_t LineIndexBytes = 2 * sizeof(TLineRef);
+
 } // namespace
+
+class TSortedLineSink::TState {
+public:
+  TState(std::int32_t workers, std::int64_t memoryBudget, std::string tempDir)
+      : TempDir(std::move(tempDir)), Shares(static_cast<std::size_t>(std::max<std::int32_t>(1, workers))),
+        Held(Shares.size()) {
+    const auto budget = static_cast<std::size_t>(std::max<std::int64_t>(1024, memoryBudget));
+    BufferSize = std::clamp<std::size_t>(budget / 16, 64, std::size_t{1} << 20);
+    FanIn = std::max<std::size_t>(2, budget / 2 / BufferSize);
+    Limit = budget - budget / 8 - BufferSize;
+    // Every worker may hold one step more than the budget knows of.
+    Step = std::clamp<std::size_t>(budget / 16 / Shares.size(), 256, std::size_t{64} << 10);
+    const std::size_t blockSize =
+        std::clamp<std::size_t>(budget / 16 / Shares.size(), 256, std::size_t{8} << 20);
+    for (TLineShare& share : Shares)
+      share.SetBlockSize(blockSize);
+  }
+
+  std::string& Line(std::int32_t worker) { return Shares[static_cast<std::size_t>(worker)].Text.Line(); }
+
+  void End(std::int32_t worker) {
+    const auto w = static_cast<std::size_t>(worker);
+    TLineShare& share = Shares[w];
+    share.Text.End();
+    Account(w, share.LastBytes() + LineIndexBytes);
+  }
+
+  void Format(std::int32_t worker, const TRangeFormatter& format, std::int64_t first, std::int64_t last) {
+    const auto w = static_cast<std::size_t>(worker);
+    TLineShare& share = Shares[w];
+    const std::size_t before = share.Lines().size();
+    format(first, last, share.Text);
+    std::size_t bytes = 0;
+    for (std::size_t i = before; i < share.Lines().size(); ++i)
+      bytes += share.Lines()[i].Length + std::size_t{1} + LineIndexBytes;
+    Account(w, bytes);
+  }
+
+  // Worker `w` holds `bytes` more; its lines go to disk when the shares
+  // together hold more than the budget.
+  void Account(std::size_t w, std::size_t bytes) {
+    THeld& held = Held[w];
+    held.Bytes += bytes;
+    if (held.Bytes - held.Told < Step) return;
+    const std::size_t total = Total.fetch_add(held.Bytes - held.Told) + (held.Bytes - held.Told);
+    held.Told = held.Bytes;
+    if (total > Limit) Spill(w);
+  }
+
+  void Finish(std::int32_t threadCount, const std::function<void(std::string_view)>& write) {
+    SortShares(Shares, static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount)));
+    if (!File) {
+      // Everything fits: straight to `write`.
+      TBlockOut out(BufferSize, write);
+      MergeShares(Shares, out);
+      return;
+    }
+    for (TLineShare& share : Shares) {
+      if (!share.Lines().empty()) AppendRun(share);
+      share.Clear();
+    }
+    MergeAll(write);
+  }
+
+private:
+  // What a worker's share holds, and how much of it Total knows of.
+  struct THeld {
+    std::size_t Bytes = 0;
+    std::size_t Told = 0;
+  };
+
+  std::string TempDir;
+  std::vector<TLineShare> Shares;
+  std::vector<THeld> Held;
+  std::size_t BufferSize = 0; // a block for `write`, the read buffer of one run in a merge
+  std::size_t FanIn = 0;      // runs one merge takes, their buffers in half the budget
+  std::size_t Limit = 0;      // bytes the shares may hold together
+  std::size_t Step = 0;       // a worker tells Total of its bytes in steps of this many
+  std::atomic<std::size_t> Total{0};
+  std::mutex FileLock; // guards File and Runs while workers spill
+  std::unique_ptr<TTempFile> File;
+  std::vector<TRun> Runs;
+
+  // Sorts worker `w`'s lines to a run on disk, on the worker's thread.
+  void Spill(std::size_t w) {
+    TLineShare& share = Shares[w];
+    share.Sort();
+    {
+      const std::lock_guard<std::mutex> hold(FileLock);
+      AppendRun(share);
+    }
+    share.Clear();
+    Total.fetch_sub(Held[w].Told);
+    Held[w] = THeld{};
+  }
+
+  // Appends the sorted lines of `share` as one run. Pre: FileLock held, or
+  // no worker runs.
+  void AppendRun(const TLineShare& share) {
+    if (!File) File = std::make_unique<TTempFile>(TempDir);
+    const std::function<void(std::string_view)> append = [this](std::string_view bytes) {
+      File->Append(bytes);
+    };
+    TBlockOut out(BufferSize, append);
+    const std::int64_t begin = File->Size();
+    for (const TLineRef& line : share.Lines())
+      out.Add(line);
+    out.Flush();
+    Runs.push_back({begin, File->Size()});
+  }
+
+  // Merges the runs to `write`: too many runs for one merge are merged in
+  // groups into a second file, then the files swap, until one merge will do.
+  void MergeAll(const std::function<void(std::string_view)>& write) {
+    std::unique_ptr<TTempFile> other;
+    while (Runs.size() > FanIn) {
+      if (!other) other = std::make_unique<TTempFile>(TempDir);
+      const std::function<void(std::string_view)> append = [&](std::string_view bytes) {
+        other->Append(bytes);
+      };
+      std::vector<TRun> merged;
+      for (std::size_t from = 0; from < Runs.size(); from += FanIn) {
+        const std::vector<TRun> group(Runs.begin() + static_cast<std::ptrdiff_t>(from),
+                                      Runs.begin() +
+                                          static_cast<std::ptrdiff_t>(std::min(Runs.size(), from + FanIn)));
+        TBlockOut out(BufferSize, append);
+        const std::int64_t begin = other->Size();
+        MergeRuns(*File, group, BufferSize, out);
+        out.Flush();
+        merged.push_back({begin, other->Size()});
+      }
+      File->Clear();
+      std::swap(File, other);
+      Runs = std::move(merged);
+    }
+    TBlockOut out(BufferSize, write);
+    MergeRuns(*File, Runs, BufferSize, out);
+    out.Flush();
+  }
+};
+
+TSortedLineSink::TSortedLineSink(std::int32_t workers, std::int64_t memoryBudget, std::string tempDir)
+    : State(std::make_unique<TState>(workers, memoryBudget, std::move(tempDir))) {}
+
+TSortedLineSink::~TSortedLineSink() = default;
+
+std::string& TSortedLineSink::Line(std::int32_t worker) { return State->Line(worker); }
+
+void TSortedLineSink::End(std::int32_t worker) { State->End(worker); }
+
+void TSortedLineSink::Finish(std::int32_t threads, const std::function<void(std::string_view)>& write) {
+  State->Finish(threads, write);
+}
+
+void TSortedLineSink::Format(std::int32_t worker, const TRangeFormatter& format, std::int64_t first,
+                             std::int64_t last) {
+  State->Format(worker, format, first, last);
+}
 
 void WriteSortedResultText(std::int64_t count, std::int32_t threadCount, const TRangeFormatter& format,
                            std::int64_t memoryBudget, const std::function<void(std::string_view)>& write,
                            const std::string& tempDir) {
-  const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount));
-  const auto budget = static_cast<std::size_t>(std::max<std::int64_t>(1024, memoryBudget));
-  // One buffer: a block for `write`, the read buffer of one run in a merge.
-  const std::size_t bufferSize = std::clamp<std::size_t>(budget / 16, 64, std::size_t{1} << 20);
-  // A merge holds one buffer per run in half the budget.
-  const std::size_t fanIn = std::max<std::size_t>(2, budget / 2 / bufferSize);
-  // Every thread may add one more chunk after the limit is reached.
-  const std::size_t chunkBytes = std::max<std::size_t>(1, budget / 16 / threads);
-  const std::size_t limit = budget - budget / 8 - bufferSize;
-  const std::size_t blockSize = std::clamp<std::size_t>(chunkBytes, 256, std::size_t{1} << 20);
-
-  std::unique_ptr<TTempFile> runsFile;
-  std::vector<TRun> runs;
-  std::int64_t first = 0;
-  do {
-    std::vector<TLineShare> shares(threads);
-    for (TLineShare& share : shares)
-      share.SetBlockSize(blockSize);
-    const std::int64_t last = FormatBatch(shares, first, count, limit, chunkBytes, format);
-    const std::vector<std::vector<TLineRef>> ranges = SortedRanges(shares);
-    if (first == 0 && last == count) {
-      // Everything fits: straight to `write`.
-      TBlockOut out(bufferSize, write);
-      AddRanges(ranges, out);
-      return;
+  // Short ranges handed out in order, so that the threads end together and
+  // the budget is checked often.
+  constexpr std::int64_t Chunk = 1024;
+  const std::int32_t threads = std::max<std::int32_t>(1, threadCount);
+  TSortedLineSink sink(threads, memoryBudget, tempDir);
+  std::atomic<std::int64_t> next{0};
+  RunTeam(threads, [&](std::int32_t t, const TTeam& team) {
+    while (!team.Stopping()) {
+      const std::int64_t from = next.fetch_add(Chunk);
+      if (from >= count) break;
+      sink.Format(t, format, from, std::min(count, from + Chunk));
     }
-    if (!runsFile) runsFile = std::make_unique<TTempFile>(tempDir);
-    const std::function<void(std::string_view)> append = [&](std::string_view bytes) {
-      runsFile->Append(bytes);
-    };
-    TBlockOut out(bufferSize, append);
-    const std::int64_t begin = runsFile->Size();
-    AddRanges(ranges, out);
-    runs.push_back({begin, runsFile->Size()});
-    first = last;
-  } while (first < count);
-
-  // Too many runs for one merge: merge groups of them into a second file,
-  // then swap the files, until one merge will do.
-  std::unique_ptr<TTempFile> otherFile;
-  while (runs.size() > fanIn) {
-    if (!otherFile) otherFile = std::make_unique<TTempFile>(tempDir);
-    const std::function<void(std::string_view)> append = [&](std::string_view bytes) {
-      otherFile->Append(bytes);
-    };
-    std::vector<TRun> merged;
-    for (std::size_t from = 0; from < runs.size(); from += fanIn) {
-      const std::vector<TRun> group(runs.begin() + static_cast<std::ptrdiff_t>(from),
-                                    runs.begin() +
-                                        static_cast<std::ptrdiff_t>(std::min(runs.size(), from + fanIn)));
-      TBlockOut out(bufferSize, append);
-      const std::int64_t begin = otherFile->Size();
-      MergeRuns(*runsFile, group, bufferSize, out);
-      out.Flush();
-      merged.push_back({begin, otherFile->Size()});
-    }
-    runsFile->Clear();
-    std::swap(runsFile, otherFile);
-    runs = std::move(merged);
-  }
-  TBlockOut out(bufferSize, write);
-  MergeRuns(*runsFile, runs, bufferSize, out);
-  out.Flush();
+  });
+  sink.Finish(threads, write);
 }
 
 void CheckTempDir(const std::string& tempDir) { const TTempFile probe(tempDir); }

@@ -4,14 +4,59 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+// A line in a TLineBlocks and its first eight bytes as a big-endian number
+// (zero-padded), so that most comparisons of a sort touch no text. Lines are
+// shorter than 4 GiB.
+struct TLineRef {
+  std::uint64_t Key;
+  const char* Text;
+  std::uint32_t Length; // without the break, which follows in memory
+};
+
+// The references of many lines, in one array of mapped pages that grows by
+// remapping them, never by copying.
+class TLineRefs {
+public:
+  TLineRefs() = default;
+  TLineRefs(TLineRefs&& other) noexcept;
+  TLineRefs& operator=(TLineRefs&& other) noexcept;
+  ~TLineRefs();
+
+  // Room for `count` lines in all. Throws std::bad_alloc when there is none.
+  void Reserve(std::size_t count);
+  void Add(const TLineRef& line) {
+    if (Count == Room) Reserve(Count < 1024 ? 1024 : 2 * Count);
+    Data[Count++] = line;
+  }
+  // Forgets every line and frees the array.
+  void Clear() noexcept;
+
+  TLineRef* begin() const { return Data; }
+  TLineRef* end() const { return Data + Count; }
+  std::size_t size() const { return Count; }
+  bool empty() const { return Count == 0; }
+  TLineRef& operator[](std::size_t i) const { return Data[i]; }
+  TLineRef& back() const { return Data[Count - 1]; }
+
+private:
+  TLineRef* Data = nullptr;
+  std::size_t Count = 0;
+  std::size_t Room = 0; // lines the mapped pages hold
+
+  std::size_t Bytes() const; // of the mapped pages
+};
+
 // Where a formatter writes its lines: append one line's text (no break) to
-// Line(), then call End(). Lines go into blocks that never move once full, so
-// that they can be sorted and copied out without first growing one buffer.
+// Line(), then call End(), which puts the break after it and keys the line
+// while it is still in the cache. Lines go into blocks that never move once
+// full, so that they can be sorted and copied out, break included, without
+// first growing one buffer.
 class TLineBlocks {
 public:
   std::string& Line();
@@ -19,9 +64,14 @@ public:
 
 private:
   friend class TLineShare;
-  std::size_t BlockSize = std::size_t{1} << 20; // a block is full from this many bytes on
+  // A block is full from this many bytes on. Blocks of a few large pages
+  // are faster to fill; a long-lived process that sorts again and again
+  // keeps less memory with blocks below the allocator's mapping threshold.
+  std::size_t BlockSize = std::size_t{1} << 20;
   std::vector<std::string> Blocks;
-  std::vector<std::pair<std::size_t, std::size_t>> Ends; // per line: its block, its end in it
+  TLineRefs Lines;
+  std::size_t BlockFirst = 0;      // the first line of the last block
+  const char* BlockText = nullptr; // where the last block's text was when its lines were keyed
 };
 
 // Formats results [first, last) into `blocks`, one line each. Called from
@@ -33,25 +83,57 @@ using TRangeFormatter = std::function<void(std::int64_t first, std::int64_t last
 // reaches the caller. Pre: no two lines are equal and no line holds a 0 byte.
 std::string SortedResultText(std::int64_t count, std::int32_t threads, const TRangeFormatter& format);
 
-// The same text as SortedResultText, handed to `write` in order, in blocks of
-// at most about 1 MiB (a block ends with a break), on the calling thread.
-// Formatting and sorting use `threads` threads; `format` may be called many
-// times per thread, on short ranges.
+// Result lines handed in by several workers as they are found (a run's
+// stream), written out at the end ascending by bytes, each followed by "\n",
+// in blocks of whole lines of at most about 1 MiB, or one block for a longer
+// line. Each worker formats into blocks of its own, so that the lines are
+// made once and never read back from the engine.
 //
-// The text is formatted while its size is estimated: the lines plus their
-// index (about 64 bytes a line) are kept to about `memoryBudget` bytes. When
-// everything fits, the lines are sorted in memory and written out without a
-// second copy of the text. Otherwise the results are formatted in batches of
-// consecutive results that fit; each batch is sorted and written as a sorted
-// run to a temporary file in `tempDir` (removed from the folder as soon as it
-// is open, closed on every way out), and the runs are merged, with one read
-// buffer per run, in several passes when there are too many runs for the
-// budget. Disk use is at most about twice the text.
+// The lines plus their index (about 64 bytes a line) are kept to about
+// `memoryBudget` bytes. When everything fits, the lines are sorted in memory
+// on the threads Finish is given and written out without a second copy of
+// the text. Otherwise a worker whose End finds the budget full sorts its own
+// lines and writes them as a sorted run to a temporary file in `tempDir`
+// (removed from the folder as soon as it is open, closed on every way out);
+// Finish merges the runs, with one read buffer per run, in several passes
+// when there are too many runs for the budget. Disk use is at most about
+// twice the text.
 //
-// What `format` (on any thread) or `write` throws reaches the caller. A
-// failing temporary file (cannot be created, disk full, read error) gives
-// std::runtime_error naming `tempDir` and the reason.
+// Threads: Line and End of one worker only from one thread at a time;
+// different workers at once. Finish once, after every End has returned.
+// A failing temporary file (cannot be created, disk full, read error) gives
+// std::runtime_error naming `tempDir` and the reason, from End or Finish;
+// what `write` throws reaches the caller of Finish. The object may be
+// destroyed at any time, leaving nothing behind.
 // Pre: no two lines are equal; no line holds a break or a 0 byte.
+class TSortedLineSink {
+public:
+  TSortedLineSink(std::int32_t workers, std::int64_t memoryBudget, std::string tempDir);
+  TSortedLineSink(const TSortedLineSink&) = delete;
+  TSortedLineSink& operator=(const TSortedLineSink&) = delete;
+  ~TSortedLineSink();
+
+  // Where `worker` (0 <= worker < workers) appends its next line's text,
+  // without the break; then End(worker).
+  std::string& Line(std::int32_t worker);
+  void End(std::int32_t worker);
+  // Formats results [first, last) with `format` as lines of `worker`, as
+  // Line and End would take them one by one.
+  void Format(std::int32_t worker, const TRangeFormatter& format, std::int64_t first, std::int64_t last);
+  // Writes every line, sorted, to `write`, sorting on `threads` threads.
+  void Finish(std::int32_t threads, const std::function<void(std::string_view)>& write);
+
+private:
+  class TState;
+  std::unique_ptr<TState> State;
+};
+
+// The same text as SortedResultText, handed to `write` in order, in blocks of
+// whole lines, through a TSortedLineSink: results are formatted on `threads`
+// threads in short ranges, runs go to disk in `tempDir` beyond
+// `memoryBudget`. What `format` (on any thread) or `write` throws reaches
+// the caller; a failing temporary file gives std::runtime_error as the sink
+// does. Pre: no two lines are equal; no line holds a break or a 0 byte.
 void WriteSortedResultText(std::int64_t count, std::int32_t threads, const TRangeFormatter& format,
                            std::int64_t memoryBudget, const std::function<void(std::string_view)>& write,
                            const std::string& tempDir);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "Poslistunit.h"
@@ -96,4 +97,27 @@ TEST(Poslistunit, SidesAsMembersOrWithIdsShowTheirNumbers) {
   std::string text;
   AppendSide(text, {nullptr, large.data(), 3}, {100000});
   EXPECT_EQ(text, "65536,65537,100000");
+}
+
+// A side longer than the writer's local buffer: every number once, in
+// order, whatever number ends a buffer, with ids as wide as they come.
+TEST(Poslistunit, LongSidesGiveEveryNumberOnce) {
+  for (const std::int32_t count : {1, 400, 409, 410, 3000}) {
+    std::vector<std::int32_t> members(static_cast<std::size_t>(count));
+    std::vector<std::int64_t> ids(static_cast<std::size_t>(count));
+    std::string plain;
+    std::string shown;
+    for (std::int32_t v = 0; v < count; ++v) {
+      members[static_cast<std::size_t>(v)] = v;
+      ids[static_cast<std::size_t>(v)] = std::int64_t{1'000'000'000'000'000'000} + v;
+      plain += (v == 0 ? "" : ",") + std::to_string(v + 1);
+      shown += (v == 0 ? "" : ",") + std::to_string(ids[static_cast<std::size_t>(v)]);
+    }
+    std::string text;
+    AppendSide(text, {nullptr, members.data(), count}, {count});
+    EXPECT_EQ(text, plain) << count;
+    text.clear();
+    AppendSide(text, {nullptr, members.data(), count}, {count, ids.data()});
+    EXPECT_EQ(text, shown) << count;
+  }
 }

@@ -154,7 +154,8 @@ std::pair<std::int32_t, std::int32_t> SideSizes(const std::string& line) {
 } // namespace
 
 // Every engine, thread count and output form gives the same results as the
-// slow enumerator: the sorted text, the count, and the unordered lines.
+// slow enumerator: the sorted text, the count, the unordered lines, and the
+// sorted text handed to a writer.
 TEST(RunLines, EveryEngineThreadCountAndOutputAgree) {
   std::mt19937 random(21);
   for (int round = 0; round < 120; ++round) {
@@ -173,6 +174,22 @@ TEST(RunLines, EveryEngineThreadCountAndOutputAgree) {
         Lines lines = SplitLines(unordered);
         std::sort(lines.begin(), lines.end());
         EXPECT_EQ(lines, expected) << "round " << round << ", unordered";
+        // Sorted text to a writer is formatted during the search, not read
+        // back: in memory, and through runs on disk under the smallest budget.
+        for (const std::int64_t budget : {std::int64_t{1}, std::int64_t{64} << 20}) {
+          std::string written;
+          TRunOptions sorted = Options(engine, threads);
+          sorted.Write = [&](std::string_view block) {
+            EXPECT_TRUE(block.ends_with('\n')) << "a block that is not whole lines";
+            written += block;
+          };
+          sorted.MemoryBudget = budget;
+          const TRunResult sortedResult = RunLines(matrix, sorted);
+          EXPECT_TRUE(sortedResult.Text.empty());
+          EXPECT_EQ(sortedResult.Count, static_cast<std::int64_t>(expected.size()));
+          EXPECT_EQ(SplitLines(written), expected)
+              << "round " << round << ", sorted to a writer, budget " << budget;
+        }
       }
     }
   }
@@ -289,7 +306,8 @@ TEST(RunLines, ProgressComesOnTheCallingThread) {
 // Formatting reports how many of the lines are formatted, on the calling
 // thread: never fewer than before nor more than there are, and with one
 // thread, which then formats every line, all of them at last; for the text
-// kept in memory and for the text handed to Write.
+// kept in memory and for the text handed to Write (formatted during the
+// search, so all of it is done when the phase begins).
 TEST(RunLines, FormattingReportsTheLinesDone) {
   // Ones but on the diagonal: every nonempty subset of the rows is the
   // sources of one result (all rows with no target), 2^13 - 1 in all, more
@@ -315,12 +333,16 @@ TEST(RunLines, FormattingReportsTheLinesDone) {
       };
       const TRunResult result = RunLines(matrix, options);
       ASSERT_EQ(result.Count, results);
-      ASSERT_GE(formatted.size(), 3u); // before the first line, between, after the last
+      ASSERT_FALSE(formatted.empty());
       EXPECT_TRUE(std::is_sorted(formatted.begin(), formatted.end()));
+      EXPECT_EQ(formatted.back(), results);
+      // Text to Write is formatted during the search: every line is done
+      // when the formatting phase starts.
+      if (write) continue;
+      ASSERT_GE(formatted.size(), 3u); // before the first line, between, after the last
       EXPECT_EQ(formatted.front(), 0);
       EXPECT_GT(formatted[1], 0);
       EXPECT_LT(formatted[1], results);
-      EXPECT_EQ(formatted.back(), results);
     }
   }
 }
@@ -342,6 +364,10 @@ TEST(AutomaticEngine, PicksBitSetsOrListsByShapeAndOnes) {
       {"large and dense", 8000, 4000, 3'200'000, TEngineKind::Closure},
       {"large and sparse", 100'000, 1000, 1'000'000, TEngineKind::Sparse},
       {"one long line of many ones", 1, 20'000'000, 10'000'000, TEngineKind::Closure},
+      // Sparse by density, but the lists would need ten times the bit sets.
+      {"one long line at 1 % of ones", 1, 20'000'000, 200'000, TEngineKind::Closure},
+      {"one long column at 1 % of ones", 20'000'000, 1, 200'000, TEngineKind::Closure},
+      {"large and sparse, the lists small", 20'000, 20'000, 2'000'000, TEngineKind::Sparse},
       {"empty", 0, 0, 0, TEngineKind::Closure},
   };
   for (const TCase& c : cases) {

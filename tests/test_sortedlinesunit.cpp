@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <stdlib.h>
@@ -75,6 +77,41 @@ TRangeFormatter FormatterOf(const std::vector<std::string>& lines) {
   };
 }
 
+// Hands lines [0, count) to `sink` as a run's stream would: `workers`
+// threads at once, worker w with every workers-th line from w on. What a
+// worker's End throws reaches the caller, after every worker has stopped.
+void Feed(TSortedLineSink& sink, const std::vector<std::string>& lines, std::int32_t workers,
+          std::size_t count) {
+  std::vector<std::exception_ptr> failures(static_cast<std::size_t>(workers));
+  std::vector<std::thread> threads;
+  for (std::int32_t w = 0; w < workers; ++w) {
+    threads.emplace_back([&, w] {
+      try {
+        for (auto i = static_cast<std::size_t>(w); i < count; i += static_cast<std::size_t>(workers)) {
+          sink.Line(w) += lines[i];
+          sink.End(w);
+        }
+      } catch (...) {
+        failures[static_cast<std::size_t>(w)] = std::current_exception();
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+}
+
+// The sorted text of lines [0, count) through a sink of `workers` workers.
+void WriteSorted(const std::vector<std::string>& lines, std::size_t count, std::int32_t workers,
+                 std::int64_t budget, const std::function<void(std::string_view)>& write,
+                 const std::string& folder) {
+  TSortedLineSink sink(workers, budget, folder);
+  Feed(sink, lines, workers, count);
+  sink.Finish(workers, write);
+}
+
 // The text sorted independently of the unit: std::string orders bytes as unsigned.
 std::string Expected(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
@@ -94,7 +131,7 @@ constexpr std::int64_t TinyBudget = 4096;
 constexpr std::int64_t LargeBudget = std::int64_t{64} << 20;
 
 // A fresh temporary folder per test, checked for leftovers.
-class WriteSortedResultTextTest : public testing::Test {
+class SortedLineSinkTest : public testing::Test {
 protected:
   void SetUp() override {
     std::string path = (fs::temp_directory_path() / "sortedlines-XXXXXX").string();
@@ -113,8 +150,8 @@ protected:
   // The text as handed to `write`, checking that every block is whole lines.
   std::string Written(const std::vector<std::string>& lines, std::int32_t threads, std::int64_t budget) {
     std::string text;
-    WriteSortedResultText(
-        static_cast<std::int64_t>(lines.size()), threads, FormatterOf(lines), budget,
+    WriteSorted(
+        lines, lines.size(), threads, budget,
         [&](std::string_view block) {
           EXPECT_TRUE(block.ends_with('\n')) << "a block that is not whole lines";
           text += block;
@@ -137,8 +174,9 @@ struct TCase {
 
 // Runs merged in several passes (tiny budget), in one pass (a budget that
 // holds several buffers), lines longer than a merge buffer, and everything in
-// memory; on one and several threads.
-TEST_F(WriteSortedResultTextTest, GivesTheBytesOfTheSortInMemory) {
+// memory; on one and several workers. The text formatted from ranges and
+// sorted in memory (the read-back path) is the same.
+TEST_F(SortedLineSinkTest, GivesTheBytesOfTheSortInMemory) {
   const TCase cases[] = {
       {"many runs, several merge passes, 1 thread", 3000, 40, 1, TinyBudget},
       {"many runs, several merge passes, 2 threads", 3000, 40, 2, TinyBudget},
@@ -160,14 +198,13 @@ TEST_F(WriteSortedResultTextTest, GivesTheBytesOfTheSortInMemory) {
 
 // The temporary folder is used exactly when the text does not fit: a folder
 // that does not exist is named in the error then, and only then.
-TEST_F(WriteSortedResultTextTest, OnlyATextThatDoesNotFitGoesToTheTemporaryFolder) {
+TEST_F(SortedLineSinkTest, OnlyATextThatDoesNotFitGoesToTheTemporaryFolder) {
   const std::vector<std::string> lines = RandomLines(3000, 7, 40);
   const std::string missing = Folder + "/missing";
   const auto write = [&](std::int64_t budget) {
     std::string text;
-    WriteSortedResultText(
-        static_cast<std::int64_t>(lines.size()), 2, FormatterOf(lines), budget,
-        [&](std::string_view block) { text += block; }, missing);
+    WriteSorted(
+        lines, lines.size(), 2, budget, [&](std::string_view block) { text += block; }, missing);
     return text;
   };
   EXPECT_EQ(write(LargeBudget), Expected(lines));
@@ -179,32 +216,32 @@ TEST_F(WriteSortedResultTextTest, OnlyATextThatDoesNotFitGoesToTheTemporaryFolde
   }
 }
 
-// Counts around the end of a batch: on one thread the batches are the same
-// every time, so the largest count that fits in memory is the size of a full
-// first batch; the counts one less and one more, and around two batches, give
-// batches that end exactly at the last result or one short of it.
-TEST_F(WriteSortedResultTextTest, CountsAroundTheEndOfABatch) {
+// Counts around the budget: on one worker the lines held are the same every
+// time, so the largest count that fits in memory is found by trying; the
+// counts one less and one more, and around twice that, give a last run that
+// ends exactly at the last line or one short of it.
+TEST_F(SortedLineSinkTest, CountsAroundTheBudget) {
   const std::vector<std::string> all = RandomLines(2000, 11, 10);
   const std::string missing = Folder + "/missing";
-  const auto fits = [&](std::int64_t count) {
+  const auto fits = [&](std::size_t count) {
     try {
-      WriteSortedResultText(
-          count, 1, FormatterOf(all), TinyBudget, [](std::string_view) {}, missing);
+      WriteSorted(
+          all, count, 1, TinyBudget, [](std::string_view) {}, missing);
       return true;
     } catch (const std::runtime_error&) {
       return false;
     }
   };
-  std::int64_t batch = 0;
+  std::size_t batch = 0;
   while (batch < 2000 && fits(batch + 1))
     ++batch;
-  ASSERT_GT(batch, 1);
-  ASSERT_LT(batch, 500) << "the budget should hold only a small batch";
+  ASSERT_GT(batch, 1u);
+  ASSERT_LT(batch, 500u) << "the budget should hold only a small batch";
 
-  for (const std::int64_t count : {std::int64_t{0}, std::int64_t{1}, batch - 1, batch, batch + 1,
-                                   2 * batch - 1, 2 * batch, 2 * batch + 1}) {
+  for (const std::size_t count : {std::size_t{0}, std::size_t{1}, batch - 1, batch, batch + 1, 2 * batch - 1,
+                                  2 * batch, 2 * batch + 1}) {
     SCOPED_TRACE(count);
-    const std::vector<std::string> lines(all.begin(), all.begin() + count);
+    const std::vector<std::string> lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
     EXPECT_EQ(Written(lines, 1, TinyBudget), Expected(lines));
     EXPECT_EQ(Written(lines, 2, TinyBudget), Expected(lines));
   }
@@ -212,11 +249,11 @@ TEST_F(WriteSortedResultTextTest, CountsAroundTheEndOfABatch) {
 
 // Runs are removed from the folder while they are still in use, so that a
 // crash leaves nothing behind.
-TEST_F(WriteSortedResultTextTest, TheFolderIsEmptyWhileTheRunsAreMerged) {
+TEST_F(SortedLineSinkTest, TheFolderIsEmptyWhileTheRunsAreMerged) {
   const std::vector<std::string> lines = RandomLines(2000, 3, 40);
   int blocks = 0;
-  WriteSortedResultText(
-      static_cast<std::int64_t>(lines.size()), 2, FormatterOf(lines), TinyBudget,
+  WriteSorted(
+      lines, lines.size(), 2, TinyBudget,
       [&](std::string_view) {
         ++blocks;
         EXPECT_TRUE(FolderIsEmpty());
@@ -225,30 +262,24 @@ TEST_F(WriteSortedResultTextTest, TheFolderIsEmptyWhileTheRunsAreMerged) {
   EXPECT_GT(blocks, 1);
 }
 
-struct TFormatFailure : std::exception {};
 struct TWriteFailure : std::exception {};
 
-// Failures of the formatter on any thread in a later batch, and of the
-// writer in memory and during a merge, reach the caller; TearDown checks that
-// no temporary file is left open or in the folder.
-TEST_F(WriteSortedResultTextTest, FailuresOfFormatAndWriteReachTheCaller) {
+// A sink given up half-way (its run failed) after runs went to disk, and
+// failures of the writer in memory and during a merge, leave nothing behind;
+// TearDown checks that no temporary file is left open or in the folder.
+TEST_F(SortedLineSinkTest, AbandonedSinksAndFailingWritersLeaveNothing) {
   const std::vector<std::string> lines = RandomLines(3000, 5, 40);
-  const auto count = static_cast<std::int64_t>(lines.size());
-  const TRangeFormatter format = FormatterOf(lines);
-  const TRangeFormatter failing = [&](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-    if (last > 2000) throw TFormatFailure();
-    format(first, last, blocks);
-  };
-  for (const std::int32_t threads : {1, 2}) {
-    SCOPED_TRACE(threads);
-    EXPECT_THROW(WriteSortedResultText(
-                     count, threads, failing, TinyBudget, [](std::string_view) {}, Folder),
-                 TFormatFailure);
+  for (const std::int32_t workers : {1, 2}) {
+    SCOPED_TRACE(workers);
+    {
+      TSortedLineSink sink(workers, TinyBudget, Folder);
+      Feed(sink, lines, workers, 2000);
+    }
     for (const std::int64_t budget : {TinyBudget, LargeBudget}) {
       int blocks = 0;
       SCOPED_TRACE(budget);
-      EXPECT_THROW(WriteSortedResultText(
-                       count, threads, format, budget,
+      EXPECT_THROW(WriteSorted(
+                       lines, lines.size(), workers, budget,
                        [&](std::string_view) {
                          if (++blocks == 1) throw TWriteFailure();
                        },
@@ -259,7 +290,7 @@ TEST_F(WriteSortedResultTextTest, FailuresOfFormatAndWriteReachTheCaller) {
 }
 
 // A full disk, made by a limit on the size of files this process writes.
-TEST_F(WriteSortedResultTextTest, AFullDiskIsReportedWithTheFolder) {
+TEST_F(SortedLineSinkTest, AFullDiskIsReportedWithTheFolder) {
   const std::vector<std::string> lines = RandomLines(4000, 9, 40);
   rlimit before{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
@@ -269,9 +300,8 @@ TEST_F(WriteSortedResultTextTest, AFullDiskIsReportedWithTheFolder) {
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string message;
   try {
-    WriteSortedResultText(
-        static_cast<std::int64_t>(lines.size()), 2, FormatterOf(lines), TinyBudget, [](std::string_view) {},
-        Folder);
+    WriteSorted(
+        lines, lines.size(), 2, TinyBudget, [](std::string_view) {}, Folder);
   } catch (const std::runtime_error& error) {
     message = error.what();
   }
@@ -282,7 +312,7 @@ TEST_F(WriteSortedResultTextTest, AFullDiskIsReportedWithTheFolder) {
 
 // The check before a run: a folder that takes a temporary file passes and
 // keeps nothing; one that cannot is refused with the message of the sort.
-TEST_F(WriteSortedResultTextTest, TheTemporaryFolderIsCheckedAsTheSortWouldUseIt) {
+TEST_F(SortedLineSinkTest, TheTemporaryFolderIsCheckedAsTheSortWouldUseIt) {
   EXPECT_NO_THROW(CheckTempDir(Folder));
   std::ofstream(Folder + "/plain") << "x";
   for (const std::string& bad : {Folder + "/missing", Folder + "/plain"}) {
