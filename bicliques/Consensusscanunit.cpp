@@ -104,29 +104,37 @@ constexpr std::size_t Ahead = 16;
 // sets. Both tables below start an item with Start and then answer First.
 constexpr std::int64_t GatheredMembers = 64;
 
-// Items of at most this many targets: one stamp per number.
-constexpr std::int32_t DirectMembers = 16;
+// Items of at most this many targets: one bit per number (2 MiB at most).
+// The numbers an item meets are few and cluster, so the bits it touches stay
+// in a few cache lines; the item clears only the words it set.
+constexpr std::int32_t DirectMembers = 24;
 
 class TDirectSeen {
 public:
   void Start(std::int32_t members) {
-    const std::size_t numbers = std::size_t{1} << members;
-    if (Stamps.size() < numbers) Stamps.resize(numbers, 0);
-    if (++Now == 0) { // wrapped: old stamps could match again
-      std::fill(Stamps.begin(), Stamps.end(), 0);
-      Now = 1;
+    const std::size_t words = std::max<std::size_t>(1, (std::size_t{1} << members) / 64);
+    if (Touched.size() >= Bits.size()) {
+      std::fill(Bits.begin(), Bits.end(), 0);
+    } else {
+      for (const std::uint64_t index : Touched)
+        Bits[index / 64] = 0;
     }
+    Touched.clear();
+    if (Bits.size() < words) Bits.resize(words, 0);
   }
   // True when `index` was not met before in this item; it is met from now on.
   bool First(std::uint64_t index) {
-    if (Stamps[index] == Now) return false;
-    Stamps[index] = Now;
+    std::uint64_t& word = Bits[index / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+    if ((word & bit) != 0) return false;
+    word |= bit;
+    Touched.push_back(index);
     return true;
   }
 
 private:
-  std::vector<std::uint32_t> Stamps;
-  std::uint32_t Now = 0;
+  std::vector<std::uint64_t> Bits;
+  std::vector<std::uint64_t> Touched; // the numbers met since Start
 };
 
 // Larger items: an open-addressing set of numbers, stamped per item. TIndex
@@ -220,12 +228,10 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
 } // namespace
 
 struct TScanTables::TState {
-  explicit TState(std::int32_t words) : ChunkNew(words) {}
   TCandidates Candidates;
   TDirectSeen Direct;
   THashedSeen<std::uint32_t> Hashed32;
   THashedSeen<std::uint64_t> Hashed64;
-  TWordSetTable ChunkNew; // the sets already in this scan's TFound
   // Full-width candidates of several items awaiting their lookups.
   std::vector<std::uint64_t> PendingWords;
   std::vector<std::uint64_t> PendingHashes;
@@ -238,13 +244,13 @@ struct TScanTables::TState {
   std::vector<std::int32_t> Reached; // the same, listed
 };
 
-TScanTables::TScanTables(std::int32_t words) : State(std::make_unique<TState>(words)) {}
+TScanTables::TScanTables() : State(std::make_unique<TState>()) {}
 TScanTables::~TScanTables() = default;
 
 namespace {
 
 // Looks the pending candidates up, in order, and moves those that neither
-// Results nor `found` holds into `found`.
+// Results, the pass's earlier scans nor `found` hold into `found`.
 void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   const std::size_t width = static_cast<std::size_t>(view.Words);
   const std::size_t count = state.PendingSources.size();
@@ -255,24 +261,22 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   for (std::size_t c = 0; c < std::min(2 * Ahead, count); ++c)
     view.Known->Prefetch(hashes[c]);
   for (std::size_t c = 0; c < std::min(Ahead, count); ++c)
-    view.Known->PrefetchSet(view.Results, hashes[c]);
+    view.Known->PrefetchSet(hashes[c]);
   for (std::size_t c = 0; c < count; ++c) {
     if (c + 2 * Ahead < count) view.Known->Prefetch(hashes[c + 2 * Ahead]);
-    if (c + Ahead < count) view.Known->PrefetchSet(view.Results, hashes[c + Ahead]);
-    if (!view.Known->Contains(view.Results, &state.PendingWords[c * width], hashes[c])) {
+    if (c + Ahead < count) view.Known->PrefetchSet(hashes[c + Ahead]);
+    const std::uint64_t* set = &state.PendingWords[c * width];
+    if (!view.Known->Contains(set, hashes[c]) && !view.PassNew->Contains(set, hashes[c])) {
       state.Fresh.push_back(static_cast<std::uint32_t>(c));
     }
   }
   const std::size_t fresh = state.Fresh.size();
   for (std::size_t f = 0; f < std::min(Ahead, fresh); ++f)
-    state.ChunkNew.Prefetch(hashes[state.Fresh[f]]);
+    found.Sets.Prefetch(hashes[state.Fresh[f]]);
   for (std::size_t f = 0; f < fresh; ++f) {
-    if (f + Ahead < fresh) state.ChunkNew.Prefetch(hashes[state.Fresh[f + Ahead]]);
+    if (f + Ahead < fresh) found.Sets.Prefetch(hashes[state.Fresh[f + Ahead]]);
     const std::size_t c = state.Fresh[f];
-    const std::uint64_t* set = &state.PendingWords[c * width];
-    const auto number = static_cast<std::uint32_t>(found.Sources.size());
-    if (!state.ChunkNew.Insert(found.Words.data(), set, hashes[c], number)) continue;
-    found.Words.insert(found.Words.end(), set, set + width);
+    if (!found.Sets.Insert(&state.PendingWords[c * width], hashes[c])) continue;
     found.Hashes.push_back(hashes[c]);
     found.Sources.push_back(state.PendingSources[c]);
   }
@@ -447,14 +451,13 @@ private:
 template <int NW>
 void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables::TState& state,
                TFound& found) {
-  state.ChunkNew.Clear();
   TItemScan<NW> scan(view, state);
   for (std::int32_t f = begin; f < end && !view.Control->StopRequested(); ++f) {
     // A set is paired only with sources after its Tag: pairs with earlier
     // sources were formed when those sources' sets were themselves the frontier.
     const std::int32_t first = view.Tags[f] + 1;
     if (first >= view.RowCount) continue;
-    scan.Scan(view.Frontier + static_cast<std::size_t>(f) * static_cast<std::size_t>(view.Words), first);
+    scan.Scan(view.Known->Set(view.Frontier[f]), first);
     if (state.PendingSources.size() >= Batch) Flush(view, state, found);
   }
   Flush(view, state, found);
