@@ -435,11 +435,12 @@ private:
 
   // Moves the candidates, widened to whole sets, to the pending lookups.
   void Queue() {
+    // One resize for the item: the words outside its parts stay 0.
+    const std::size_t start = State.PendingWords.size();
+    State.PendingWords.resize(start + static_cast<std::size_t>(Candidates.Count) * Width, 0);
     for (std::int32_t c = 0; c < Candidates.Count; ++c) {
       const std::uint64_t* compact = &Candidates.Keys[static_cast<std::size_t>(c) * Parts];
-      const std::size_t at = State.PendingWords.size();
-      State.PendingWords.resize(at + Width, 0);
-      std::uint64_t* set = &State.PendingWords[at];
+      std::uint64_t* set = &State.PendingWords[start + static_cast<std::size_t>(c) * Width];
       for (std::size_t p = 0; p < Parts; ++p)
         set[NW > 0 ? p : Part[p]] = compact[p];
       State.PendingHashes.push_back(HashWords(set, View.Words));

@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <new>
 
 namespace {
-
-bool SameWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count) {
-  std::uint64_t differ = 0;
-  for (std::int32_t k = 0; k < count; ++k)
-    differ |= a[k] ^ b[k];
-  return differ == 0;
-}
 
 constexpr std::size_t BlockWords = std::size_t{1} << 17;
 
@@ -34,20 +28,10 @@ void TWordSetTable::Reserve(std::int64_t count) {
 }
 
 void TWordSetTable::Clear() {
-  std::fill(Slots.begin(), Slots.end(), 0);
+  std::fill(Slots.get(), Slots.get() + Mask + 1, 0);
   Blocks.clear();
   Used = 0;
   NextId = 0;
-}
-
-bool TWordSetTable::Contains(const std::uint64_t* key, std::uint64_t hash) const {
-  const std::uint64_t high = hash >> 32;
-  for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
-    const std::uint64_t slot = Slots[at];
-    if (slot == 0) return false;
-    if (slot >> 32 == high && SameWords(key, Set(static_cast<std::uint32_t>(slot - 1)), WordsPerSet))
-      return true;
-  }
 }
 
 bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
@@ -61,8 +45,7 @@ bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
       Store(key);
       return true;
     }
-    if (slot >> 32 == high && SameWords(key, Set(static_cast<std::uint32_t>(slot - 1)), WordsPerSet))
-      return false;
+    if (slot >> 32 == high && SameWords(key, Set(static_cast<std::uint32_t>(slot - 1)))) return false;
   }
 }
 
@@ -86,7 +69,8 @@ std::uint32_t TWordSetTable::Adopt(TWordSetTable& other) {
   Reserve(Used + other.Used);
   for (auto& block : other.Blocks)
     Blocks.push_back(std::move(block));
-  for (const std::uint64_t slot : other.Slots) {
+  for (std::size_t k = 0; k <= other.Mask; ++k) {
+    const std::uint64_t slot = other.Slots[k];
     if (slot == 0) continue;
     const std::uint64_t moved = slot + offset;
     std::size_t at = Home(moved, Mask);
@@ -97,15 +81,27 @@ std::uint32_t TWordSetTable::Adopt(TWordSetTable& other) {
   Used += other.Used;
   NextId =
       other.NextId == 0 ? static_cast<std::uint32_t>(Blocks.size() << BlockShift) : other.NextId + offset;
-  other.Clear();
+  other.Blocks.clear();
+  other.Used = 0;
+  other.NextId = 0;
+  other.Slots.reset();
+  other.Grow(16);
   return offset;
 }
 
+std::unique_ptr<std::uint64_t[], TWordSetTable::TFree> TWordSetTable::FreeSlots(std::size_t count) {
+  auto* slots = static_cast<std::uint64_t*>(std::calloc(count, sizeof(std::uint64_t)));
+  if (slots == nullptr) throw std::bad_alloc();
+  return std::unique_ptr<std::uint64_t[], TFree>(slots);
+}
+
 void TWordSetTable::Grow(std::size_t slotCount) {
-  std::vector<std::uint64_t> old(slotCount, 0);
+  std::unique_ptr<std::uint64_t[], TFree> old = FreeSlots(slotCount);
   old.swap(Slots);
+  const std::size_t oldCount = old ? Mask + 1 : 0;
   Mask = slotCount - 1;
-  for (const std::uint64_t slot : old) {
+  for (std::size_t k = 0; k < oldCount; ++k) {
+    const std::uint64_t slot = old[k];
     if (slot == 0) continue;
     std::size_t at = Home(slot, Mask);
     while (Slots[at] != 0)

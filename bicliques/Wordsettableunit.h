@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "Platformunit.h"
@@ -33,7 +35,15 @@ public:
   void Clear();
 
   // `hash` is HashWords(key, Words()) throughout.
-  bool Contains(const std::uint64_t* key, std::uint64_t hash) const;
+  // Inline: the consensus scan calls it for every candidate.
+  bool Contains(const std::uint64_t* key, std::uint64_t hash) const {
+    const std::uint64_t high = hash >> 32;
+    for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
+      const std::uint64_t slot = Slots[at];
+      if (slot == 0) return false;
+      if (slot >> 32 == high && SameWords(key, Set(static_cast<std::uint32_t>(slot - 1)))) return true;
+    }
+  }
   // Adds a copy of `key` unless an equal set is held; true when it was added.
   // Its id is then LastId(). Pre: the ids stay below 2^32 - 1.
   bool Insert(const std::uint64_t* key, std::uint64_t hash);
@@ -59,8 +69,12 @@ private:
   std::size_t Mask = 0;
   std::int64_t Used = 0;
   std::uint32_t NextId = 0; // the id the next insertion gets
-  // Slot: the high 32 bits of the hash, then id + 1; 0 for a free slot.
-  std::vector<std::uint64_t> Slots;
+  // Mask + 1 slots. Slot: the high 32 bits of the hash, then id + 1; 0 for a
+  // free slot. From calloc, which leaves fresh pages to the kernel's zeroing.
+  struct TFree {
+    void operator()(std::uint64_t* slots) const { std::free(slots); }
+  };
+  std::unique_ptr<std::uint64_t[], TFree> Slots;
   // Each block's room is reserved whole when it is made, so sets never move;
   // pages a block has not reached yet are not touched.
   std::vector<std::vector<std::uint64_t>> Blocks;
@@ -71,6 +85,14 @@ private:
     return static_cast<std::size_t>(hashOrSlot >> 32) & mask;
   }
   std::size_t Home(std::uint64_t hash) const { return Home(hash, Mask); }
+  bool SameWords(const std::uint64_t* a, const std::uint64_t* b) const {
+    std::uint64_t differ = 0;
+    for (std::int32_t k = 0; k < WordsPerSet; ++k)
+      differ |= a[k] ^ b[k];
+    return differ == 0;
+  }
   void Grow(std::size_t slotCount);
   void Store(const std::uint64_t* key);
+  // Slots for `count` keys, all free.
+  static std::unique_ptr<std::uint64_t[], TFree> FreeSlots(std::size_t count);
 };
