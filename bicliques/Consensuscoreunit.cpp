@@ -137,6 +137,10 @@ void TConsensusCore::Load(const std::vector<TBitArray*>& rows) {
   Known.Clear();
   Ids.clear();
   Tags.clear();
+  KnownBits.clear();
+  if (0 < ColumnCount && ColumnCount <= KnownBitsTargets) {
+    KnownBits.assign(std::max<std::size_t>(1, (std::size_t{1} << ColumnCount) / 64), 0);
+  }
   RunStarts.clear();
   Order.clear();
   Latest = {};
@@ -176,6 +180,8 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
                        Ids.data() + Latest.First,
                        Tags.data() + Latest.First,
                        Known.Contains(empty.data(), HashWords(empty.data(), KeyWords)),
+                       KnownBits.empty() ? nullptr : KnownBits.data(),
+                       ColumnCount,
                        &control};
 
   // Chunks of consecutive items carry about equal numbers of pairs.
@@ -247,6 +253,12 @@ const TNewSets& TConsensusCore::StoreNewSets(TWordSetTable& fresh, const std::ve
   for (const std::uint32_t k : order) {
     Ids.push_back(k + offset);
     Tags.push_back(sources[k]);
+  }
+  if (!KnownBits.empty()) {
+    for (std::size_t n = Ids.size() - count; n < Ids.size(); ++n) {
+      const std::uint64_t index = Known.Set(Ids[n])[0] >> (64 - ColumnCount);
+      KnownBits[index / 64] |= std::uint64_t{1} << (index % 64);
+    }
   }
   return Latest;
 }

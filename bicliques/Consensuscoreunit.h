@@ -93,6 +93,9 @@ private:
   TWordSetTable Known;
   std::vector<std::uint32_t> Ids;
   std::vector<std::int32_t> Tags;
+  // With few targets (Consensusscanunit's KnownBitsTargets), a bit per
+  // possible target set, set for those in Known; else empty.
+  std::vector<std::uint64_t> KnownBits;
   // Where each seeding's or pass's run of stored sets starts.
   std::vector<std::int64_t> RunStarts;
   // After SortResults: the stored numbers in ascending set order.

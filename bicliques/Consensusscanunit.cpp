@@ -225,6 +225,22 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   }
 }
 
+// The scan of the sources `first` .. `first`+count-1 for one-word sets when
+// Results has a bit per possible set: a set met before in this item, or
+// known, costs one AND and one bit test.
+void ScanKnownBits(const TPassView& view, std::uint64_t item, std::int32_t first, std::size_t count,
+                   std::int32_t targets, TDirectSeen& seen, TCandidates& candidates) {
+  const int shift = 64 - targets;
+  seen.Start(targets);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::int32_t j = first + static_cast<std::int32_t>(k);
+    const std::uint64_t set = item & view.Rows[static_cast<std::size_t>(j)];
+    const std::uint64_t index = set >> shift;
+    if (((view.KnownBits[index / 64] >> (index % 64)) & 1) != 0) continue;
+    if (seen.First(index)) candidates.Append(&set, j);
+  }
+}
+
 } // namespace
 
 struct TScanTables::TState {
@@ -314,6 +330,14 @@ public:
       reach += View.ColumnSizes[t];
     });
     if (Members == 0) return; // every consensus is the empty B itself
+    if constexpr (NW == 1) {
+      if (View.KnownBits != nullptr) {
+        ScanKnownBits(View, B[0], first, static_cast<std::size_t>(View.RowCount - first), View.Targets,
+                      State.Direct, Candidates);
+        Queue();
+        return;
+      }
+    }
     FirstWord = static_cast<std::size_t>(first) / 64;
     const std::int64_t rowCost =
         static_cast<std::int64_t>(View.RowCount - first) * static_cast<std::int64_t>(Parts);

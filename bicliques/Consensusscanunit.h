@@ -29,8 +29,17 @@ struct TPassView {
   const std::uint32_t* Frontier;   // the Known ids of the frontier's sets, in list order
   const std::int32_t* Tags;        // the frontier's Tags
   bool EmptyKnown;                 // the empty set is in Results
-  const TRunControl* Control;      // a stop request ends the scan early
+  // With at most KnownBitsTargets targets: a bit per possible target set,
+  // set for the sets of Results (bit w >> (64 - targets) for the set of
+  // word w); else null.
+  const std::uint64_t* KnownBits;
+  std::int32_t Targets;       // number of targets
+  const TRunControl* Control; // a stop request ends the scan early
 };
+
+// Most target sets a scan meets are in Results. When there are this few
+// targets, a bit per possible set answers that at once.
+constexpr std::int32_t KnownBitsTargets = 22;
 
 // The sets a scan found that neither Results nor PassNew holds, each once,
 // numbered in the order of their first production, with the source of that
