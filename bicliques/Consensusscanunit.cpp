@@ -17,16 +17,32 @@ public:
 
   std::int32_t Count = 0;
   std::size_t Width = 0;           // words per key
-  std::vector<std::uint64_t> Keys; // Count keys
+  std::vector<std::uint64_t> Keys; // the first Count keys count; the rest is room
   std::vector<std::int32_t> Sources;
 
   void Start(std::size_t width) {
     Width = width;
     Count = 0;
-    Keys.clear();
     Hashes.clear();
-    Sources.clear();
     NextStamp();
+  }
+
+  // Room for `extra` more keys.
+  void Reserve(std::size_t extra) {
+    const std::size_t keys = static_cast<std::size_t>(Count) + extra;
+    if (Sources.size() < keys) {
+      Sources.resize(2 * keys);
+      Keys.resize(2 * keys * Width);
+    } else if (Keys.size() < keys * Width) {
+      Keys.resize(Sources.size() * Width);
+    }
+  }
+  // Where the next key goes; Commit keeps it or not, without a branch.
+  // Pre: Reserve made room for it.
+  std::uint64_t* Next() { return &Keys[static_cast<std::size_t>(Count) * Width]; }
+  void Commit(std::int32_t source, bool keep) {
+    Sources[static_cast<std::size_t>(Count)] = source;
+    Count += keep ? 1 : 0;
   }
 
   template <int NW> void Add(const std::uint64_t* key, std::int32_t source) {
@@ -36,11 +52,11 @@ public:
       TSlot& slot = Slots[at];
       if (slot.Stamp != Stamp) {
         slot = {Stamp, static_cast<std::uint32_t>(Count)};
-        for (std::size_t w = 0; w < width; ++w)
-          Keys.push_back(key[w]);
+        Reserve(1);
+        std::copy(key, key + width, Next());
         Hashes.push_back(hash);
-        Sources.push_back(source);
-        if (static_cast<std::size_t>(++Count) * 2 > Mask + 1) Grow();
+        Commit(source, true);
+        if (static_cast<std::size_t>(Count) * 2 > Mask + 1) Grow();
         return;
       }
       const std::size_t index = slot.Index;
@@ -56,10 +72,9 @@ public:
   // Adds a key known to be new to this item, without hashing it. An item
   // fills its candidates either all through Add or all through Append.
   void Append(const std::uint64_t* key, std::int32_t source) {
-    for (std::size_t w = 0; w < Width; ++w)
-      Keys.push_back(key[w]);
-    Sources.push_back(source);
-    ++Count;
+    Reserve(1);
+    std::copy(key, key + Width, Next());
+    Commit(source, true);
   }
 
 private:
@@ -111,37 +126,42 @@ constexpr std::int32_t DirectMembers = 24;
 
 class TDirectSeen {
 public:
-  void Start(std::int32_t members) {
+  // Pre: the item meets at most `numbers` numbers.
+  void Start(std::int32_t members, std::size_t numbers) {
     const std::size_t words = std::max<std::size_t>(1, (std::size_t{1} << members) / 64);
-    if (Touched.size() >= Bits.size()) {
+    if (Held >= Bits.size()) {
       std::fill(Bits.begin(), Bits.end(), 0);
     } else {
-      for (const std::uint64_t index : Touched)
-        Bits[index / 64] = 0;
+      for (std::size_t k = 0; k < Held; ++k)
+        Bits[Touched[k] / 64] = 0;
     }
-    Touched.clear();
+    Held = 0;
     if (Bits.size() < words) Bits.resize(words, 0);
+    if (Touched.size() < numbers) Touched.resize(numbers);
   }
-  // True when `index` was not met before in this item; it is met from now on.
+  // True when `index` was not met before in this item; it is met from now
+  // on. No branch: the answer is as hard to guess as a coin.
   bool First(std::uint64_t index) {
     std::uint64_t& word = Bits[index / 64];
     const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-    if ((word & bit) != 0) return false;
+    const bool first = (word & bit) == 0;
     word |= bit;
-    Touched.push_back(index);
-    return true;
+    Touched[Held] = index;
+    Held += first ? 1 : 0;
+    return first;
   }
 
 private:
   std::vector<std::uint64_t> Bits;
-  std::vector<std::uint64_t> Touched; // the numbers met since Start
+  std::vector<std::uint64_t> Touched; // the numbers met since Start: Held of them
+  std::size_t Held = 0;
 };
 
 // Larger items: an open-addressing set of numbers, stamped per item. TIndex
 // holds a number; the narrower it is, the more slots share a cache line.
 template <typename TIndex> class THashedSeen {
 public:
-  void Start(std::int32_t) {
+  void Start(std::int32_t, std::size_t) {
     Mask = 63;
     Held.clear();
     NextStamp();
@@ -194,11 +214,14 @@ private:
 
 // Numbered scan of the sources `first` .. `first`+count-1, or of the count
 // sources listed in `sources` when it is not null.
-template <int NW, typename TSeen>
+// Branchless: every source writes its set where the next candidate goes,
+// and only a first meeting keeps it. That pays when first meetings are too
+// common for the processor to guess.
+template <int NW, bool Branchless, typename TSeen>
 BICLIQUES_BIT_GATHER_TARGET void
 ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
-             TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
+             TSeen& seen, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
   int shift[NW > 0 ? NW : GatheredMembers] = {};
   // A part holding all 64 members is the only part holding any, so the index
@@ -208,9 +231,10 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
     shift[p] = std::popcount(item[p]) & 63;
   // Meeting the item itself and a known empty set up front leaves one test
   // per source: Results holds both.
-  seen.Start(members);
+  seen.Start(members, count + 2);
   seen.First(members == 64 ? ~0ull : (1ull << members) - 1);
   if (view.EmptyKnown) seen.First(0);
+  candidates.Reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
@@ -218,10 +242,12 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
     for (std::size_t p = 1; p < parts; ++p) {
       index = (index << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
     }
-    if (!seen.First(index)) continue;
+    const bool met = seen.First(index);
+    if (!Branchless && !met) continue;
+    std::uint64_t* next = candidates.Next();
     for (std::size_t p = 0; p < parts; ++p)
-      key[p] = item[p] & row[NW > 0 ? p : part[p]];
-    candidates.Append(key, j);
+      next[p] = item[p] & row[NW > 0 ? p : part[p]];
+    candidates.Commit(j, met);
   }
 }
 
@@ -231,13 +257,16 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
 void ScanKnownBits(const TPassView& view, std::uint64_t item, std::int32_t first, std::size_t count,
                    std::int32_t targets, TDirectSeen& seen, TCandidates& candidates) {
   const int shift = 64 - targets;
-  seen.Start(targets);
+  seen.Start(targets, count);
+  candidates.Reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = first + static_cast<std::int32_t>(k);
     const std::uint64_t set = item & view.Rows[static_cast<std::size_t>(j)];
     const std::uint64_t index = set >> shift;
     if (((view.KnownBits[index / 64] >> (index % 64)) & 1) != 0) continue;
-    if (seen.First(index)) candidates.Append(&set, j);
+    if (!seen.First(index)) continue;
+    *candidates.Next() = set;
+    candidates.Commit(j, true);
   }
 }
 
@@ -370,6 +399,7 @@ private:
   std::size_t FirstWord = 0;
   std::int64_t Members = 0;
   bool Gathered = false;
+  bool ManyFirsts = false; // the last gathered item kept over a quarter of its sources
 
   void Load(const std::uint64_t* B) {
     Item = B;
@@ -407,16 +437,25 @@ private:
   // count sources listed in `sources` when it is not null, by gathering.
   void ScanGatheredSources(const std::int32_t* sources, std::size_t count) {
     const auto targets = static_cast<std::int32_t>(Members);
-    if (Members <= DirectMembers) {
-      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Direct, Key,
-                       Candidates);
-    } else if (Members <= 32) {
-      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32, Key,
-                       Candidates);
-    } else {
-      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed64, Key,
-                       Candidates);
+    if (Members > DirectMembers) {
+      if (Members <= 32) {
+        ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32,
+                                Candidates);
+      } else {
+        ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed64,
+                                Candidates);
+      }
+      return;
     }
+    // The last item's share of first meetings predicts this one's.
+    if (ManyFirsts) {
+      ScanGathered<NW, true>(View, Item, Part, Parts, targets, First, sources, count, State.Direct,
+                             Candidates);
+    } else {
+      ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Direct,
+                              Candidates);
+    }
+    ManyFirsts = static_cast<std::size_t>(Candidates.Count) * 4 > count;
   }
 
   // Walks only the sources that share a target with B, found through the
