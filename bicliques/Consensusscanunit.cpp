@@ -112,6 +112,8 @@ private:
 // lookups miss the cache.
 constexpr std::size_t Batch = 512;
 constexpr std::size_t Ahead = 16;
+// Entries of the cache of known sets (a power of two).
+constexpr std::size_t CacheEntries = std::size_t{1} << 13;
 
 // An item of at most 64 targets numbers its consensus sets by gathering a
 // row's bits at the item's targets (the index of the consensus among the
@@ -282,8 +284,16 @@ struct TScanTables::TState {
   std::vector<std::uint64_t> PendingHashes;
   std::vector<std::int32_t> PendingSources;
   std::vector<std::uint32_t> Fresh; // pending candidates that Results lacks
-  std::vector<std::size_t> Part;    // the item's non-zero words
-  std::vector<std::uint64_t> Item;  // their values
+  // Pending candidates that the cache below does not know.
+  std::vector<std::uint32_t> Lookups;
+  // Sets lately found in Results, one per entry by hash: consecutive items
+  // meet many of the same sets, and the cache answers without the large
+  // table's two memory reads. An entry's hash 0 marks it empty (a set whose
+  // hash is 0 is just never cached).
+  std::vector<std::uint64_t> CachedHashes;
+  std::vector<std::uint64_t> CachedWords;
+  std::vector<std::size_t> Part;   // the item's non-zero words
+  std::vector<std::uint64_t> Item; // their values
   std::vector<std::uint64_t> Key;
   std::vector<std::uint64_t> Union;  // sources sharing a target with the item
   std::vector<std::int32_t> Reached; // the same, listed
@@ -301,17 +311,39 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   const std::size_t count = state.PendingSources.size();
   const std::vector<std::uint64_t>& hashes = state.PendingHashes;
   state.Fresh.clear();
+  state.Lookups.clear();
+  if (state.CachedHashes.empty()) {
+    state.CachedHashes.assign(CacheEntries, 0);
+    state.CachedWords.assign(CacheEntries * width, 0);
+  }
+  const auto entry = [&](std::uint64_t hash) {
+    return static_cast<std::size_t>(hash >> 8) & (CacheEntries - 1);
+  };
+  for (std::size_t c = 0; c < count; ++c) {
+    const std::size_t e = entry(hashes[c]);
+    const std::uint64_t* set = &state.PendingWords[c * width];
+    if (state.CachedHashes[e] != hashes[c] ||
+        !std::equal(set, set + width, state.CachedWords.begin() + static_cast<std::ptrdiff_t>(e * width))) {
+      state.Lookups.push_back(static_cast<std::uint32_t>(c));
+    }
+  }
   // A lookup reads its slot and then the set the slot names: fetch the slot
   // two distances ahead and, once it has come, the set one distance ahead.
-  for (std::size_t c = 0; c < std::min(2 * Ahead, count); ++c)
-    view.Known->Prefetch(hashes[c]);
-  for (std::size_t c = 0; c < std::min(Ahead, count); ++c)
-    view.Known->PrefetchSet(hashes[c]);
-  for (std::size_t c = 0; c < count; ++c) {
-    if (c + 2 * Ahead < count) view.Known->Prefetch(hashes[c + 2 * Ahead]);
-    if (c + Ahead < count) view.Known->PrefetchSet(hashes[c + Ahead]);
+  const std::size_t lookups = state.Lookups.size();
+  for (std::size_t l = 0; l < std::min(2 * Ahead, lookups); ++l)
+    view.Known->Prefetch(hashes[state.Lookups[l]]);
+  for (std::size_t l = 0; l < std::min(Ahead, lookups); ++l)
+    view.Known->PrefetchSet(hashes[state.Lookups[l]]);
+  for (std::size_t l = 0; l < lookups; ++l) {
+    if (l + 2 * Ahead < lookups) view.Known->Prefetch(hashes[state.Lookups[l + 2 * Ahead]]);
+    if (l + Ahead < lookups) view.Known->PrefetchSet(hashes[state.Lookups[l + Ahead]]);
+    const std::size_t c = state.Lookups[l];
     const std::uint64_t* set = &state.PendingWords[c * width];
-    if (!view.Known->Contains(set, hashes[c]) && !view.PassNew->Contains(set, hashes[c])) {
+    if (view.Known->Contains(set, hashes[c])) {
+      const std::size_t e = entry(hashes[c]);
+      state.CachedHashes[e] = hashes[c];
+      std::copy(set, set + width, state.CachedWords.begin() + static_cast<std::ptrdiff_t>(e * width));
+    } else if (!view.PassNew->Contains(set, hashes[c])) {
       state.Fresh.push_back(static_cast<std::uint32_t>(c));
     }
   }
