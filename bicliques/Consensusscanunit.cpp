@@ -322,10 +322,11 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   for (std::size_t c = 0; c < count; ++c) {
     const std::size_t e = entry(hashes[c]);
     const std::uint64_t* set = &state.PendingWords[c * width];
-    if (state.CachedHashes[e] != hashes[c] ||
-        !std::equal(set, set + width, state.CachedWords.begin() + static_cast<std::ptrdiff_t>(e * width))) {
-      state.Lookups.push_back(static_cast<std::uint32_t>(c));
-    }
+    const std::uint64_t* cached = &state.CachedWords[e * width];
+    std::uint64_t differ = state.CachedHashes[e] ^ hashes[c];
+    for (std::size_t w = 0; w < width; ++w)
+      differ |= set[w] ^ cached[w];
+    if (differ != 0) state.Lookups.push_back(static_cast<std::uint32_t>(c));
   }
   // A lookup reads its slot and then the set the slot names: fetch the slot
   // two distances ahead and, once it has come, the set one distance ahead.
