@@ -5,6 +5,10 @@
 #include <cassert>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 constexpr std::size_t BlockWords = std::size_t{1} << 17;
@@ -92,6 +96,14 @@ std::uint32_t TWordSetTable::Adopt(TWordSetTable& other) {
 std::unique_ptr<std::uint64_t[], TWordSetTable::TFree> TWordSetTable::FreeSlots(std::size_t count) {
   auto* slots = static_cast<std::uint64_t*>(std::calloc(count, sizeof(std::uint64_t)));
   if (slots == nullptr) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+  // Slots are touched all over: large pages spare the kernel most of the
+  // page faults. Only whole large pages inside the array are marked.
+  constexpr std::uintptr_t large = std::uintptr_t{1} << 21;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(slots) + large - 1) & ~(large - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(slots + count)) & ~(large - 1);
+  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
   return std::unique_ptr<std::uint64_t[], TFree>(slots);
 }
 
