@@ -76,37 +76,34 @@ void TBicliques::BuildColumns() {
 }
 
 void TBicliques::TakeNewSets(const TNewSets& sets, const TRunConfig& config) {
-  const auto width = static_cast<std::size_t>(Core.KeyWords);
-  NewResults->Items.assign(sets.Count, nullptr);
+  NewResults->Items.assign(static_cast<std::size_t>(sets.Count), nullptr);
   // Making the arrays is most of the work here; the threads share it.
-  const auto pieces = static_cast<std::int64_t>((sets.Count + PieceSize - 1) / PieceSize);
-  const std::int32_t threads = sets.Count < ParallelSets ? 1 : ThreadCount(config.Threads);
+  const auto pieces = (sets.Count + PieceSize - 1) / PieceSize;
+  const std::int32_t threads =
+      static_cast<std::size_t>(sets.Count) < ParallelSets ? 1 : ThreadCount(config.Threads);
   ParallelFor(pieces, threads, [&](std::int32_t, std::int64_t piece) {
     if (config.Stop.stop_requested()) return;
-    const auto begin = static_cast<std::size_t>(piece * PieceSize);
-    for (std::size_t k = begin; k < std::min(sets.Count, begin + PieceSize); ++k) {
+    const std::int64_t begin = piece * PieceSize;
+    for (std::int64_t k = begin; k < std::min(sets.Count, begin + PieceSize); ++k) {
       auto* array = new TBitArray(ColumnCount);
-      NewResults->Items[k] = array;
-      UnpackWords(sets.Words + k * width, array);
-      array->Tag = sets.Tags[k];
+      NewResults->Items[static_cast<std::size_t>(k)] = array;
+      UnpackWords(Core.Stored(sets.First + k), array);
+      array->Tag = Core.Tag(sets.First + k);
     }
   });
   TRunControl(config).CheckStop();
 
-  std::vector<TBitArray*> merged(sets.MovedTo.size() + sets.Count);
-  for (std::size_t a = 0; a < sets.MovedTo.size(); ++a)
-    merged[sets.MovedTo[a]] = Results->Items[a];
-  for (std::size_t b = 0; b < sets.Count; ++b)
-    merged[sets.PlacedAt[b]] = NewResults->Items[b];
+  // Both lists are ascending and share no set: one merge.
+  std::vector<TBitArray*> merged(Results->Items.size() + NewResults->Items.size());
+  std::merge(Results->Items.begin(), Results->Items.end(), NewResults->Items.begin(), NewResults->Items.end(),
+             merged.begin(), [](const TBitArray* a, const TBitArray* b) { return a->Compare(b) < 0; });
   Results->Items.swap(merged);
   Frontier->Items = NewResults->Items;
   NewResults->Items.clear();
 }
 
 void TBicliques::SeedLists() {
-  Results = new TBitArrayList;
-  Frontier = new TBitArrayList;
-  NewResults = new TBitArrayList;
+  MakeLists();
   Core.Load(Rows);
   const TRunConfig config;
   TRunControl control(config);
@@ -118,25 +115,43 @@ void TBicliques::ConsensusPass(const TRunConfig& config) {
   TakeNewSets(Core.Pass(control, ThreadCount(config.Threads), PassCount + 1), config);
 }
 
-std::int32_t TBicliques::Run() { return static_cast<std::int32_t>(Run(TRunConfig{})); }
+void TBicliques::MakeLists() {
+  Results = new TBitArrayList;
+  Frontier = new TBitArrayList;
+  NewResults = new TBitArrayList;
+}
+
+std::int32_t TBicliques::Run() {
+  const TRunConfig config;
+  Run(config);
+  MakeLists();
+  Results->Items.reserve(static_cast<std::size_t>(Core.ResultCount()));
+  for (std::int64_t u = 0; u < Core.ResultCount(); ++u) {
+    auto* array = new TBitArray(ColumnCount);
+    Results->Items.push_back(array);
+    UnpackWords(Core.Result(u), array);
+    array->Tag = Core.Tag(Core.ResultNumber(u));
+  }
+  return Results->ItemCount();
+}
 
 std::int64_t TBicliques::Run(const TRunConfig& config) {
   TRunControl control(config);
   BuildColumns();
-  Results = new TBitArrayList;
-  Frontier = new TBitArrayList;
-  NewResults = new TBitArrayList;
-  TakeNewSets(Core.Seed(control, ThreadCount(config.Threads)), config);
+  const std::int32_t threads = ThreadCount(config.Threads);
+  Core.Seed(control, threads);
   PassCount = 0;
-  std::int32_t before = 0;
+  std::int64_t before = 0;
   do {
-    before = Results->ItemCount();
+    before = Core.ResultCount();
     control.Report(TPhase::Enumerating, PassCount + 1, before);
-    TakeNewSets(Core.Pass(control, ThreadCount(config.Threads), PassCount + 1), config);
+    Core.Pass(control, threads, PassCount + 1);
     ++PassCount;
-  } while (Results->ItemCount() != before);
+  } while (Core.ResultCount() != before);
+  // A stream takes the results in any order; a count needs none of them.
+  if (!config.Stream) Core.SortResults(control);
   SelectAdmitted(config.Bounds);
-  if (config.Stream) ForEachResult(0, Count(), config.Stream);
+  if (config.Stream && !config.CountOnly) ForEachResult(0, Count(), config.Stream);
   return Count();
 }
 
@@ -145,22 +160,22 @@ void TBicliques::SelectAdmitted(const TBounds& bounds) {
   Admitted.clear();
   if (!Bounded) return;
   std::vector<std::uint64_t> sources(static_cast<std::size_t>(Core.SourceWords));
-  for (std::int32_t u = 0; u < Results->ItemCount(); ++u) {
+  for (std::int64_t u = 0; u < Core.ResultCount(); ++u) {
     const std::uint64_t* targets = Core.Result(u);
     const std::int32_t targetCount = CountBits(targets, Core.KeyWords);
     Core.SourcesOf(targets, sources.data());
     const std::int32_t sourceCount =
         targetCount == 0 ? RowCount : CountBits(sources.data(), WordCount(RowCount));
-    if (bounds.Admits(sourceCount, targetCount)) Admitted.push_back(u);
+    if (bounds.Admits(sourceCount, targetCount)) Admitted.push_back(static_cast<std::uint32_t>(u));
   }
 }
 
 std::int64_t TBicliques::Count() const {
-  return Bounded ? static_cast<std::int64_t>(Admitted.size()) : Results->ItemCount();
+  return Bounded ? static_cast<std::int64_t>(Admitted.size()) : Core.ResultCount();
 }
 
 void TBicliques::ForEachResult(std::int64_t first, std::int64_t last, const TResultVisitor& visit) const {
-  assert(Results != nullptr && 0 <= first && first <= last && last <= Count());
+  assert(0 <= first && first <= last && last <= Count());
   std::vector<std::uint64_t> sources(static_cast<std::size_t>(Core.SourceWords));
   const std::int32_t sourceWords = WordCount(RowCount);
   for (std::int64_t i = first; i < last; ++i) {

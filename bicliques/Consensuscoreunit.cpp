@@ -13,8 +13,11 @@ namespace {
 
 // Below this many word operations a step runs on the calling thread alone.
 constexpr std::int64_t ParallelWork = 1 << 16;
-// Chunks per worker: enough to even out items of unequal work.
+// Chunks per worker: enough to even out items of unequal work. The chunks
+// run in rounds of ChunksPerRound chunks per worker; a round's scans skip
+// the sets that earlier rounds found, so that few sets are found twice.
 constexpr std::int64_t ChunksPerWorker = 8;
+constexpr std::int64_t ChunksPerRound = 2;
 // Long loops look at the stop request after this many steps.
 constexpr std::size_t StopCheckSpan = std::size_t{1} << 16;
 // Hash table walks fetch the slot this many sets ahead: the tables are large.
@@ -107,39 +110,6 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
   }
 }
 
-// The sets a pass found, numbered in visiting order: chunks in frontier
-// order, each in its own order.
-struct TNumberedSets {
-  std::vector<const std::uint64_t*> Sets;
-  std::vector<std::uint64_t> Hashes;
-  std::vector<std::int32_t> Sources;
-
-  explicit TNumberedSets(const std::vector<TFound>& found, std::size_t width) {
-    for (const auto& chunk : found) {
-      for (std::size_t k = 0; k < chunk.Sources.size(); ++k)
-        Sets.push_back(&chunk.Words[k * width]);
-      Hashes.insert(Hashes.end(), chunk.Hashes.begin(), chunk.Hashes.end());
-      Sources.insert(Sources.end(), chunk.Sources.begin(), chunk.Sources.end());
-    }
-  }
-};
-
-// The numbers of the distinct sets, in set order; of equal sets the first
-// produced, which keeps its Tag.
-std::vector<std::uint32_t> DistinctInOrder(const TNumberedSets& numbered, std::size_t width,
-                                           const TRunControl& control, std::int32_t threads) {
-  std::vector<std::uint32_t> order(numbered.Sets.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::vector<char> repeat(order.size(), 0);
-  SortSets(numbered.Sets.data(), width, order.data(), order.size(), 0, repeat, threads, control);
-  std::vector<std::uint32_t> kept;
-  kept.reserve(order.size());
-  for (const std::uint32_t number : order) {
-    if (repeat[number] == 0) kept.push_back(number);
-  }
-  return kept;
-}
-
 } // namespace
 
 TConsensusCore::TConsensusCore(std::int32_t rowCount, std::int32_t columnCount)
@@ -164,10 +134,16 @@ void TConsensusCore::Load(const std::vector<TBitArray*>& rows) {
       ++ColumnSizes[static_cast<std::size_t>(t)];
     });
   }
-  ResultWords.clear();
-  FrontierWords.clear();
-  FrontierTags.clear();
   Known.Clear();
+  Ids.clear();
+  Tags.clear();
+  KnownBits.clear();
+  if (0 < ColumnCount && ColumnCount <= KnownBitsTargets) {
+    KnownBits.assign(std::max<std::size_t>(1, (std::size_t{1} << ColumnCount) / 64), 0);
+  }
+  RunStarts.clear();
+  Order.clear();
+  Latest = {};
 }
 
 const std::uint64_t* TConsensusCore::Column(std::int32_t t) const {
@@ -175,141 +151,153 @@ const std::uint64_t* TConsensusCore::Column(std::int32_t t) const {
   return &ColumnWords[static_cast<std::size_t>(t) * static_cast<std::size_t>(SourceWords)];
 }
 
-std::int64_t TConsensusCore::ResultCount() const {
-  return static_cast<std::int64_t>(ResultWords.size() / static_cast<std::size_t>(KeyWords));
-}
-
-const std::uint64_t* TConsensusCore::Result(std::int64_t i) const {
-  assert(0 <= i && i < ResultCount());
-  return &ResultWords[static_cast<std::size_t>(i) * static_cast<std::size_t>(KeyWords)];
-}
+std::int64_t TConsensusCore::ResultCount() const { return static_cast<std::int64_t>(Ids.size()); }
 
 const TNewSets& TConsensusCore::Seed(TRunControl& control, std::int32_t threads) {
   // A row is its own closure. Of equal rows the first keeps the Tag.
-  std::vector<TFound> rows(1);
-  rows[0].Words = RowWords;
+  TWordSetTable rows(KeyWords);
+  std::vector<std::int32_t> sources;
   for (std::int32_t s = 0; s < RowCount; ++s) {
-    rows[0].Hashes.push_back(HashWords(&RowWords[static_cast<std::size_t>(s) * KeyWords], KeyWords));
-    rows[0].Sources.push_back(s);
+    const std::uint64_t* row = &RowWords[static_cast<std::size_t>(s) * static_cast<std::size_t>(KeyWords)];
+    if (rows.Insert(row, HashWords(row, KeyWords))) sources.push_back(s);
   }
-  return StoreNewSets(rows, control, threads);
+  return StoreNewSets(rows, sources, control, threads);
 }
 
 const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads, std::int32_t pass) {
-  const auto items = static_cast<std::int32_t>(FrontierTags.size());
+  const auto items = static_cast<std::int32_t>(Latest.Count);
   const std::vector<std::uint64_t> empty(static_cast<std::size_t>(KeyWords), 0);
+  TWordSetTable fresh(KeyWords); // the pass's new sets, in order of first production
+  std::vector<std::int32_t> sources;
   const TPassView view{RowCount,
                        KeyWords,
                        SourceWords,
                        RowWords.data(),
                        ColumnWords.data(),
                        ColumnSizes.data(),
-                       FrontierWords.data(),
-                       FrontierTags.data(),
-                       ResultWords.data(),
                        &Known,
-                       Known.Contains(ResultWords.data(), empty.data(), HashWords(empty.data(), KeyWords)),
+                       &fresh,
+                       Ids.data() + Latest.First,
+                       Tags.data() + Latest.First,
+                       Known.Contains(empty.data(), HashWords(empty.data(), KeyWords)),
+                       KnownBits.empty() ? nullptr : KnownBits.data(),
+                       ColumnCount,
                        &control};
 
   // Chunks of consecutive items carry about equal numbers of pairs.
   std::int64_t work = 0;
-  for (const std::int32_t tag : FrontierTags)
-    work += RowCount - 1 - tag;
+  for (std::int32_t f = 0; f < items; ++f)
+    work += RowCount - 1 - view.Tags[f];
   const std::int32_t workers = WorkerCount(work * KeyWords, threads);
   std::vector<std::int32_t> bounds{0};
   const std::int64_t perChunk = std::max<std::int64_t>(1, work / (workers * ChunksPerWorker));
   std::int64_t load = 0;
   for (std::int32_t f = 0; f < items; ++f) {
-    load += RowCount - 1 - FrontierTags[static_cast<std::size_t>(f)];
+    load += RowCount - 1 - view.Tags[f];
     if (load >= perChunk || f + 1 == items) {
       bounds.push_back(f + 1);
       load = 0;
     }
   }
   const auto chunks = static_cast<std::int64_t>(bounds.size() - 1);
-  std::vector<TFound> found(static_cast<std::size_t>(chunks));
   while (ScanTables.size() < static_cast<std::size_t>(workers))
-    ScanTables.push_back(std::make_unique<TScanTables>(KeyWords));
-  ParallelFor(chunks, workers, [&](std::int32_t worker, std::int64_t chunk) {
-    const auto at = static_cast<std::size_t>(chunk);
-    ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[static_cast<std::size_t>(worker)], found[at]);
-    if (worker == 0) control.Report(TPhase::Enumerating, pass, ResultCount());
-  });
-  control.CheckStop();
-  return StoreNewSets(found, control, threads);
+    ScanTables.push_back(std::make_unique<TScanTables>());
+  // One worker needs no rounds of several chunks: each chunk is a round.
+  const std::int64_t perRound = workers == 1 ? 1 : ChunksPerRound * workers;
+  for (std::int64_t round = 0; round < chunks; round += perRound) {
+    const std::int64_t count = std::min(perRound, chunks - round);
+    std::vector<TFound> found;
+    found.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t c = 0; c < count; ++c)
+      found.emplace_back(KeyWords);
+    ParallelFor(count, std::min<std::int64_t>(workers, count), [&](std::int32_t worker, std::int64_t chunk) {
+      const auto at = static_cast<std::size_t>(round + chunk);
+      ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[static_cast<std::size_t>(worker)],
+                   found[static_cast<std::size_t>(chunk)]);
+      if (worker == 0) control.Report(TPhase::Enumerating, pass, ResultCount() + fresh.Count());
+    });
+    control.CheckStop();
+    // In visiting order: of sets found in two chunks the earlier production stays.
+    for (TFound& chunk : found) {
+      for (std::int64_t k = 0; k < chunk.Sets.Count(); ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        if (at % StopCheckSpan == 0) control.CheckStop();
+        if (fresh.Insert(chunk.Sets.Set(static_cast<std::uint32_t>(k)), chunk.Hashes[at]))
+          sources.push_back(chunk.Sources[at]);
+      }
+      chunk = TFound(KeyWords); // its room goes back at once
+    }
+  }
+  return StoreNewSets(fresh, sources, control, threads);
 }
 
-const TNewSets& TConsensusCore::StoreNewSets(const std::vector<TFound>& found, TRunControl& control,
-                                             std::int32_t threads) {
-  const auto width = static_cast<std::size_t>(KeyWords);
-  const TNumberedSets numbered(found, width);
-  const std::vector<std::uint32_t> kept = DistinctInOrder(numbered, width, control, threads);
+const TNewSets& TConsensusCore::StoreNewSets(TWordSetTable& fresh, const std::vector<std::int32_t>& sources,
+                                             const TRunControl& control, std::int32_t threads) {
+  const auto count = static_cast<std::size_t>(fresh.Count());
+  // fresh only inserted, so its ids are 0 .. count-1.
+  std::vector<const std::uint64_t*> sets(count);
+  for (std::size_t k = 0; k < count; ++k)
+    sets[k] = fresh.Set(static_cast<std::uint32_t>(k));
+  std::vector<std::uint32_t> order(count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::vector<char> repeat(count, 0);
+  SortSets(sets.data(), static_cast<std::size_t>(KeyWords), order.data(), count, 0, repeat, threads, control);
   control.CheckStop();
-  FrontierWords.resize(kept.size() * width);
-  FrontierTags.resize(kept.size());
-  for (std::size_t k = 0; k < kept.size(); ++k) {
-    const std::uint64_t* set = numbered.Sets[kept[k]];
-    std::copy(set, set + width, &FrontierWords[k * width]);
-    FrontierTags[k] = numbered.Sources[kept[k]];
+  std::vector<const std::uint64_t*>().swap(sets);
+  const std::uint32_t offset = Known.Adopt(fresh);
+  Latest.First = static_cast<std::int64_t>(Ids.size());
+  Latest.Count = static_cast<std::int64_t>(count);
+  RunStarts.push_back(Latest.First);
+  Ids.reserve(Ids.size() + count);
+  Tags.reserve(Tags.size() + count);
+  for (const std::uint32_t k : order) {
+    Ids.push_back(k + offset);
+    Tags.push_back(sources[k]);
   }
-  MergeIntoResults(control);
-  AddToKnown(numbered.Hashes, control, kept);
-  Latest.Words = FrontierWords.data();
-  Latest.Tags = FrontierTags.data();
-  Latest.Count = kept.size();
+  if (!KnownBits.empty()) {
+    for (std::size_t n = Ids.size() - count; n < Ids.size(); ++n) {
+      const std::uint64_t index = Known.Set(Ids[n])[0] >> (64 - ColumnCount);
+      KnownBits[index / 64] |= std::uint64_t{1} << (index % 64);
+    }
+  }
   return Latest;
 }
 
-void TConsensusCore::MergeIntoResults(const TRunControl& control) {
-  // Both sides are sorted, and no new set is in Results: one merge, from the
-  // back. It runs in place when ResultWords has room, else straight into a
-  // larger buffer, so that no set is copied twice.
-  const auto width = static_cast<std::size_t>(KeyWords);
-  const std::size_t newCount = FrontierTags.size();
-  const std::size_t oldCount = ResultWords.size() / width;
-  const std::size_t count = oldCount + newCount;
-  std::vector<std::uint64_t> grown;
-  if (ResultWords.capacity() < count * width) {
-    grown.reserve(count * width * 3 / 2); // room for the next passes
-    grown.resize(count * width);
-  } else {
-    ResultWords.resize(count * width);
+void TConsensusCore::SortResults(const TRunControl& control) {
+  // Each run is ascending: merge them, neighbours first, into one order.
+  const auto count = static_cast<std::size_t>(ResultCount());
+  Order.resize(count);
+  std::iota(Order.begin(), Order.end(), 0u);
+  std::vector<std::size_t> starts;
+  for (const std::int64_t start : RunStarts) {
+    if (starts.empty() || starts.back() != static_cast<std::size_t>(start))
+      starts.push_back(static_cast<std::size_t>(start));
   }
-  std::uint64_t* out = grown.empty() ? ResultWords.data() : grown.data();
-  Latest.MovedTo.resize(oldCount);
-  Latest.PlacedAt.resize(newCount);
-  std::size_t a = oldCount;
-  std::size_t b = newCount;
-  for (std::size_t to = count; b > 0;) {
-    if (to % StopCheckSpan == 0) control.CheckStop();
-    --to;
-    const bool takeOld =
-        a > 0 && CompareWords(&ResultWords[(a - 1) * width], &FrontierWords[(b - 1) * width], KeyWords) > 0;
-    const std::uint64_t* set = takeOld ? &ResultWords[--a * width] : &FrontierWords[--b * width];
-    std::copy(set, set + width, out + to * width);
-    (takeOld ? Latest.MovedTo[a] : Latest.PlacedAt[b]) = static_cast<std::uint32_t>(to);
-  }
-  // The sets before the first new one keep their places.
-  if (!grown.empty()) {
-    std::copy(ResultWords.begin(), ResultWords.begin() + static_cast<std::ptrdiff_t>(a * width),
-              grown.begin());
-    ResultWords.swap(grown);
-  }
-  for (std::size_t k = 0; k < a; ++k)
-    Latest.MovedTo[k] = static_cast<std::uint32_t>(k);
-}
-
-void TConsensusCore::AddToKnown(const std::vector<std::uint64_t>& hashes, const TRunControl& control,
-                                const std::vector<std::uint32_t>& kept) {
-  // Known numbers sets by position in ResultWords, which the merge changed.
-  const auto width = static_cast<std::size_t>(KeyWords);
-  Known.Reserve(ResultCount());
-  Known.Renumber(Latest.MovedTo);
-  for (std::size_t k = 0; k < kept.size(); ++k) {
-    if (k % StopCheckSpan == 0) control.CheckStop();
-    const std::size_t ahead = k + PrefetchAhead;
-    if (ahead < kept.size()) Known.Prefetch(hashes[kept[ahead]]);
-    Known.Insert(ResultWords.data(), &FrontierWords[k * width], hashes[kept[k]], Latest.PlacedAt[k]);
+  starts.push_back(count);
+  const auto less = [&](std::uint32_t a, std::uint32_t b) {
+    return CompareWords(Stored(a), Stored(b), KeyWords) < 0;
+  };
+  std::vector<std::uint32_t> merged(count);
+  while (starts.size() > 2) {
+    control.CheckStop();
+    std::vector<std::size_t> next;
+    std::size_t r = 0;
+    for (; r + 2 < starts.size(); r += 2) {
+      std::merge(Order.begin() + static_cast<std::ptrdiff_t>(starts[r]),
+                 Order.begin() + static_cast<std::ptrdiff_t>(starts[r + 1]),
+                 Order.begin() + static_cast<std::ptrdiff_t>(starts[r + 1]),
+                 Order.begin() + static_cast<std::ptrdiff_t>(starts[r + 2]),
+                 merged.begin() + static_cast<std::ptrdiff_t>(starts[r]), less);
+      next.push_back(starts[r]);
+    }
+    if (r + 1 < starts.size()) {
+      std::copy(Order.begin() + static_cast<std::ptrdiff_t>(starts[r]), Order.end(),
+                merged.begin() + static_cast<std::ptrdiff_t>(starts[r]));
+      next.push_back(starts[r]);
+    }
+    next.push_back(count);
+    Order.swap(merged);
+    starts.swap(next);
   }
 }
 

@@ -1,8 +1,8 @@
 // Consensuscoreunit: TConsensusCore, the word-packed work of the consensus
-// passes. It keeps the rows, the columns, the sets of Results and of the
-// frontier as packed sets (Wordsetunit), scans the frontier on several
-// threads (Consensusscanunit) and merges each pass's new sets, sorted, into
-// its packed Results.
+// passes. It keeps the rows, the columns and every set of Results as packed
+// sets (Wordsetunit) in one hash set that owns them, scans the frontier on
+// several threads (Consensusscanunit), and adds each pass's new sets, which
+// become the next frontier, in ascending order.
 //
 // Its lists come out as if the frontier were walked one set at a time and
 // each source after the set's Tag tried in ascending order, the first
@@ -21,14 +21,11 @@
 class TScanTables;
 struct TFound;
 
-// The new sets of the last seeding or pass, ascending, and where the merge
-// into Results put them and the sets already there.
+// The new sets of the last seeding or pass: the stored sets First ..
+// First + Count - 1 (stored order), ascending.
 struct TNewSets {
-  const std::uint64_t* Words = nullptr; // Count sets of KeyWords words
-  const std::int32_t* Tags = nullptr;   // the Tag of each
-  std::size_t Count = 0;
-  std::vector<std::uint32_t> PlacedAt; // new set k is now result PlacedAt[k]
-  std::vector<std::uint32_t> MovedTo;  // result a before the merge is now MovedTo[a]
+  std::int64_t First = 0;
+  std::int64_t Count = 0;
 };
 
 class TConsensusCore {
@@ -61,8 +58,22 @@ public:
   const TNewSets& Pass(TRunControl& control, std::int32_t threads, std::int32_t pass);
 
   std::int64_t ResultCount() const;
-  // Result i in sorted order, KeyWords words.
-  const std::uint64_t* Result(std::int64_t i) const;
+  // Stored set `number` (KeyWords words) and its Tag. Sets are numbered in
+  // the order they were stored: the seeds, then each pass's new sets, each
+  // seeding or pass in ascending order.
+  const std::uint64_t* Stored(std::int64_t number) const {
+    return Known.Set(Ids[static_cast<std::size_t>(number)]);
+  }
+  std::int32_t Tag(std::int64_t number) const { return Tags[static_cast<std::size_t>(number)]; }
+  // Orders the results ascending, for Result.
+  void SortResults(const TRunControl& control);
+  // Result i, KeyWords words: in ascending order after SortResults, else in
+  // stored order.
+  const std::uint64_t* Result(std::int64_t i) const { return Stored(ResultNumber(i)); }
+  // The stored number of result i.
+  std::int64_t ResultNumber(std::int64_t i) const {
+    return Order.empty() ? i : static_cast<std::int64_t>(Order[static_cast<std::size_t>(i)]);
+  }
   // Writes the sources adjacent to every target of `targets` (KeyWords
   // words) into `out` (SourceWords words); every bit, spare bits included,
   // for the empty target set.
@@ -76,22 +87,25 @@ private:
   std::vector<std::uint64_t> RowWords;
   std::vector<std::uint64_t> ColumnWords;
   std::vector<std::int32_t> ColumnSizes;
-  // The packed sets of Results and of the frontier, in list order, with the
-  // frontier's Tags. Known holds every set of Results, numbered by position
-  // in ResultWords.
-  std::vector<std::uint64_t> ResultWords;
-  std::vector<std::uint64_t> FrontierWords;
-  std::vector<std::int32_t> FrontierTags;
+  // Every set of Results, once each; Ids and Tags list their ids in Known and
+  // their Tags in stored order. The frontier is the last seeding's or pass's
+  // run of them.
   TWordSetTable Known;
+  std::vector<std::uint32_t> Ids;
+  std::vector<std::int32_t> Tags;
+  // With few targets (Consensusscanunit's KnownBitsTargets), a bit per
+  // possible target set, set for those in Known; else empty.
+  std::vector<std::uint64_t> KnownBits;
+  // Where each seeding's or pass's run of stored sets starts.
+  std::vector<std::int64_t> RunStarts;
+  // After SortResults: the stored numbers in ascending set order.
+  std::vector<std::uint32_t> Order;
   // One per thread of a pass, kept from pass to pass.
   std::vector<std::unique_ptr<TScanTables>> ScanTables;
   TNewSets Latest;
 
-  // Gives the frontier the distinct sets of `found` (none in Results; chunks
-  // in visiting order) in sorted order, each with the Tag of its first
-  // production, and merges them into Results and Known.
-  const TNewSets& StoreNewSets(const std::vector<TFound>& found, TRunControl& control, std::int32_t threads);
-  void MergeIntoResults(const TRunControl& control);
-  void AddToKnown(const std::vector<std::uint64_t>& hashes, const TRunControl& control,
-                  const std::vector<std::uint32_t>& kept);
+  // Adds the sets of `fresh` (none in Results), with their Tags in
+  // `sources`, to Results in ascending order: the new frontier.
+  const TNewSets& StoreNewSets(TWordSetTable& fresh, const std::vector<std::int32_t>& sources,
+                               const TRunControl& control, std::int32_t threads);
 };

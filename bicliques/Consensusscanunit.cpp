@@ -17,16 +17,32 @@ public:
 
   std::int32_t Count = 0;
   std::size_t Width = 0;           // words per key
-  std::vector<std::uint64_t> Keys; // Count keys
+  std::vector<std::uint64_t> Keys; // the first Count keys count; the rest is room
   std::vector<std::int32_t> Sources;
 
   void Start(std::size_t width) {
     Width = width;
     Count = 0;
-    Keys.clear();
     Hashes.clear();
-    Sources.clear();
     NextStamp();
+  }
+
+  // Room for `extra` more keys.
+  void Reserve(std::size_t extra) {
+    const std::size_t keys = static_cast<std::size_t>(Count) + extra;
+    if (Sources.size() < keys) {
+      Sources.resize(2 * keys);
+      Keys.resize(2 * keys * Width);
+    } else if (Keys.size() < keys * Width) {
+      Keys.resize(Sources.size() * Width);
+    }
+  }
+  // Where the next key goes; Commit keeps it or not, without a branch.
+  // Pre: Reserve made room for it.
+  std::uint64_t* Next() { return &Keys[static_cast<std::size_t>(Count) * Width]; }
+  void Commit(std::int32_t source, bool keep) {
+    Sources[static_cast<std::size_t>(Count)] = source;
+    Count += keep ? 1 : 0;
   }
 
   template <int NW> void Add(const std::uint64_t* key, std::int32_t source) {
@@ -36,11 +52,11 @@ public:
       TSlot& slot = Slots[at];
       if (slot.Stamp != Stamp) {
         slot = {Stamp, static_cast<std::uint32_t>(Count)};
-        for (std::size_t w = 0; w < width; ++w)
-          Keys.push_back(key[w]);
+        Reserve(1);
+        std::copy(key, key + width, Next());
         Hashes.push_back(hash);
-        Sources.push_back(source);
-        if (static_cast<std::size_t>(++Count) * 2 > Mask + 1) Grow();
+        Commit(source, true);
+        if (static_cast<std::size_t>(Count) * 2 > Mask + 1) Grow();
         return;
       }
       const std::size_t index = slot.Index;
@@ -56,10 +72,9 @@ public:
   // Adds a key known to be new to this item, without hashing it. An item
   // fills its candidates either all through Add or all through Append.
   void Append(const std::uint64_t* key, std::int32_t source) {
-    for (std::size_t w = 0; w < Width; ++w)
-      Keys.push_back(key[w]);
-    Sources.push_back(source);
-    ++Count;
+    Reserve(1);
+    std::copy(key, key + Width, Next());
+    Commit(source, true);
   }
 
 private:
@@ -97,6 +112,8 @@ private:
 // lookups miss the cache.
 constexpr std::size_t Batch = 512;
 constexpr std::size_t Ahead = 16;
+// Entries of the cache of known sets (a power of two).
+constexpr std::size_t CacheEntries = std::size_t{1} << 13;
 
 // An item of at most 64 targets numbers its consensus sets by gathering a
 // row's bits at the item's targets (the index of the consensus among the
@@ -104,36 +121,49 @@ constexpr std::size_t Ahead = 16;
 // sets. Both tables below start an item with Start and then answer First.
 constexpr std::int64_t GatheredMembers = 64;
 
-// Items of at most this many targets: one stamp per number.
-constexpr std::int32_t DirectMembers = 16;
+// Items of at most this many targets: one bit per number (2 MiB at most).
+// The numbers an item meets are few and cluster, so the bits it touches stay
+// in a few cache lines; the item clears only the words it set.
+constexpr std::int32_t DirectMembers = 24;
 
 class TDirectSeen {
 public:
-  void Start(std::int32_t members) {
-    const std::size_t numbers = std::size_t{1} << members;
-    if (Stamps.size() < numbers) Stamps.resize(numbers, 0);
-    if (++Now == 0) { // wrapped: old stamps could match again
-      std::fill(Stamps.begin(), Stamps.end(), 0);
-      Now = 1;
+  // Pre: the item meets at most `numbers` numbers.
+  void Start(std::int32_t members, std::size_t numbers) {
+    const std::size_t words = std::max<std::size_t>(1, (std::size_t{1} << members) / 64);
+    if (Held >= Bits.size()) {
+      std::fill(Bits.begin(), Bits.end(), 0);
+    } else {
+      for (std::size_t k = 0; k < Held; ++k)
+        Bits[Touched[k] / 64] = 0;
     }
+    Held = 0;
+    if (Bits.size() < words) Bits.resize(words, 0);
+    if (Touched.size() < numbers) Touched.resize(numbers);
   }
-  // True when `index` was not met before in this item; it is met from now on.
+  // True when `index` was not met before in this item; it is met from now
+  // on. No branch: the answer is as hard to guess as a coin.
   bool First(std::uint64_t index) {
-    if (Stamps[index] == Now) return false;
-    Stamps[index] = Now;
-    return true;
+    std::uint64_t& word = Bits[index / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+    const bool first = (word & bit) == 0;
+    word |= bit;
+    Touched[Held] = index;
+    Held += first ? 1 : 0;
+    return first;
   }
 
 private:
-  std::vector<std::uint32_t> Stamps;
-  std::uint32_t Now = 0;
+  std::vector<std::uint64_t> Bits;
+  std::vector<std::uint64_t> Touched; // the numbers met since Start: Held of them
+  std::size_t Held = 0;
 };
 
 // Larger items: an open-addressing set of numbers, stamped per item. TIndex
 // holds a number; the narrower it is, the more slots share a cache line.
 template <typename TIndex> class THashedSeen {
 public:
-  void Start(std::int32_t) {
+  void Start(std::int32_t, std::size_t) {
     Mask = 63;
     Held.clear();
     NextStamp();
@@ -186,11 +216,14 @@ private:
 
 // Numbered scan of the sources `first` .. `first`+count-1, or of the count
 // sources listed in `sources` when it is not null.
-template <int NW, typename TSeen>
+// Branchless: every source writes its set where the next candidate goes,
+// and only a first meeting keeps it. That pays when first meetings are too
+// common for the processor to guess.
+template <int NW, bool Branchless, typename TSeen>
 BICLIQUES_BIT_GATHER_TARGET void
 ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
-             TSeen& seen, std::uint64_t* key, TCandidates& candidates) {
+             TSeen& seen, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
   int shift[NW > 0 ? NW : GatheredMembers] = {};
   // A part holding all 64 members is the only part holding any, so the index
@@ -200,9 +233,10 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
     shift[p] = std::popcount(item[p]) & 63;
   // Meeting the item itself and a known empty set up front leaves one test
   // per source: Results holds both.
-  seen.Start(members);
+  seen.Start(members, count + 2);
   seen.First(members == 64 ? ~0ull : (1ull << members) - 1);
   if (view.EmptyKnown) seen.First(0);
+  candidates.Reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
@@ -210,69 +244,117 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
     for (std::size_t p = 1; p < parts; ++p) {
       index = (index << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
     }
-    if (!seen.First(index)) continue;
+    const bool met = seen.First(index);
+    if (!Branchless && !met) continue;
+    std::uint64_t* next = candidates.Next();
     for (std::size_t p = 0; p < parts; ++p)
-      key[p] = item[p] & row[NW > 0 ? p : part[p]];
-    candidates.Append(key, j);
+      next[p] = item[p] & row[NW > 0 ? p : part[p]];
+    candidates.Commit(j, met);
+  }
+}
+
+// The scan of the sources `first` .. `first`+count-1 for one-word sets when
+// Results has a bit per possible set: a set met before in this item, or
+// known, costs one AND and one bit test.
+void ScanKnownBits(const TPassView& view, std::uint64_t item, std::int32_t first, std::size_t count,
+                   std::int32_t targets, TDirectSeen& seen, TCandidates& candidates) {
+  const int shift = 64 - targets;
+  seen.Start(targets, count);
+  candidates.Reserve(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::int32_t j = first + static_cast<std::int32_t>(k);
+    const std::uint64_t set = item & view.Rows[static_cast<std::size_t>(j)];
+    const std::uint64_t index = set >> shift;
+    if (((view.KnownBits[index / 64] >> (index % 64)) & 1) != 0) continue;
+    if (!seen.First(index)) continue;
+    *candidates.Next() = set;
+    candidates.Commit(j, true);
   }
 }
 
 } // namespace
 
 struct TScanTables::TState {
-  explicit TState(std::int32_t words) : ChunkNew(words) {}
   TCandidates Candidates;
   TDirectSeen Direct;
   THashedSeen<std::uint32_t> Hashed32;
   THashedSeen<std::uint64_t> Hashed64;
-  TWordSetTable ChunkNew; // the sets already in this scan's TFound
   // Full-width candidates of several items awaiting their lookups.
   std::vector<std::uint64_t> PendingWords;
   std::vector<std::uint64_t> PendingHashes;
   std::vector<std::int32_t> PendingSources;
   std::vector<std::uint32_t> Fresh; // pending candidates that Results lacks
-  std::vector<std::size_t> Part;    // the item's non-zero words
-  std::vector<std::uint64_t> Item;  // their values
+  // Pending candidates that the cache below does not know.
+  std::vector<std::uint32_t> Lookups;
+  // Sets lately found in Results, one per entry by hash: consecutive items
+  // meet many of the same sets, and the cache answers without the large
+  // table's two memory reads. An entry's hash 0 marks it empty (a set whose
+  // hash is 0 is just never cached).
+  std::vector<std::uint64_t> CachedHashes;
+  std::vector<std::uint64_t> CachedWords;
+  std::vector<std::size_t> Part;   // the item's non-zero words
+  std::vector<std::uint64_t> Item; // their values
   std::vector<std::uint64_t> Key;
   std::vector<std::uint64_t> Union;  // sources sharing a target with the item
   std::vector<std::int32_t> Reached; // the same, listed
 };
 
-TScanTables::TScanTables(std::int32_t words) : State(std::make_unique<TState>(words)) {}
+TScanTables::TScanTables() : State(std::make_unique<TState>()) {}
 TScanTables::~TScanTables() = default;
 
 namespace {
 
 // Looks the pending candidates up, in order, and moves those that neither
-// Results nor `found` holds into `found`.
+// Results, the pass's earlier scans nor `found` hold into `found`.
 void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   const std::size_t width = static_cast<std::size_t>(view.Words);
   const std::size_t count = state.PendingSources.size();
   const std::vector<std::uint64_t>& hashes = state.PendingHashes;
   state.Fresh.clear();
+  state.Lookups.clear();
+  if (state.CachedHashes.empty()) {
+    state.CachedHashes.assign(CacheEntries, 0);
+    state.CachedWords.assign(CacheEntries * width, 0);
+  }
+  const auto entry = [&](std::uint64_t hash) {
+    return static_cast<std::size_t>(hash >> 8) & (CacheEntries - 1);
+  };
+  for (std::size_t c = 0; c < count; ++c) {
+    const std::size_t e = entry(hashes[c]);
+    const std::uint64_t* set = &state.PendingWords[c * width];
+    const std::uint64_t* cached = &state.CachedWords[e * width];
+    std::uint64_t differ = state.CachedHashes[e] ^ hashes[c];
+    for (std::size_t w = 0; w < width; ++w)
+      differ |= set[w] ^ cached[w];
+    if (differ != 0) state.Lookups.push_back(static_cast<std::uint32_t>(c));
+  }
   // A lookup reads its slot and then the set the slot names: fetch the slot
   // two distances ahead and, once it has come, the set one distance ahead.
-  for (std::size_t c = 0; c < std::min(2 * Ahead, count); ++c)
-    view.Known->Prefetch(hashes[c]);
-  for (std::size_t c = 0; c < std::min(Ahead, count); ++c)
-    view.Known->PrefetchSet(view.Results, hashes[c]);
-  for (std::size_t c = 0; c < count; ++c) {
-    if (c + 2 * Ahead < count) view.Known->Prefetch(hashes[c + 2 * Ahead]);
-    if (c + Ahead < count) view.Known->PrefetchSet(view.Results, hashes[c + Ahead]);
-    if (!view.Known->Contains(view.Results, &state.PendingWords[c * width], hashes[c])) {
+  const std::size_t lookups = state.Lookups.size();
+  for (std::size_t l = 0; l < std::min(2 * Ahead, lookups); ++l)
+    view.Known->Prefetch(hashes[state.Lookups[l]]);
+  for (std::size_t l = 0; l < std::min(Ahead, lookups); ++l)
+    view.Known->PrefetchSet(hashes[state.Lookups[l]]);
+  for (std::size_t l = 0; l < lookups; ++l) {
+    if (l + 2 * Ahead < lookups) view.Known->Prefetch(hashes[state.Lookups[l + 2 * Ahead]]);
+    if (l + Ahead < lookups) view.Known->PrefetchSet(hashes[state.Lookups[l + Ahead]]);
+    const std::size_t c = state.Lookups[l];
+    const std::uint64_t* set = &state.PendingWords[c * width];
+    if (view.Known->Contains(set, hashes[c])) {
+      const std::size_t e = entry(hashes[c]);
+      state.CachedHashes[e] = hashes[c];
+      std::copy(set, set + width, state.CachedWords.begin() + static_cast<std::ptrdiff_t>(e * width));
+    } else if (!view.PassNew->Contains(set, hashes[c])) {
       state.Fresh.push_back(static_cast<std::uint32_t>(c));
     }
   }
   const std::size_t fresh = state.Fresh.size();
   for (std::size_t f = 0; f < std::min(Ahead, fresh); ++f)
-    state.ChunkNew.Prefetch(hashes[state.Fresh[f]]);
+    found.Sets.Prefetch(hashes[state.Fresh[f]]);
   for (std::size_t f = 0; f < fresh; ++f) {
-    if (f + Ahead < fresh) state.ChunkNew.Prefetch(hashes[state.Fresh[f + Ahead]]);
+    if (f + Ahead < fresh) found.Sets.Prefetch(hashes[state.Fresh[f + Ahead]]);
     const std::size_t c = state.Fresh[f];
-    const std::uint64_t* set = &state.PendingWords[c * width];
-    const auto number = static_cast<std::uint32_t>(found.Sources.size());
-    if (!state.ChunkNew.Insert(found.Words.data(), set, hashes[c], number)) continue;
-    found.Words.insert(found.Words.end(), set, set + width);
+    if (!found.Sets.Insert(&state.PendingWords[c * width], hashes[c])) continue;
     found.Hashes.push_back(hashes[c]);
     found.Sources.push_back(state.PendingSources[c]);
   }
@@ -310,6 +392,14 @@ public:
       reach += View.ColumnSizes[t];
     });
     if (Members == 0) return; // every consensus is the empty B itself
+    if constexpr (NW == 1) {
+      if (View.KnownBits != nullptr) {
+        ScanKnownBits(View, B[0], first, static_cast<std::size_t>(View.RowCount - first), View.Targets,
+                      State.Direct, Candidates);
+        Queue();
+        return;
+      }
+    }
     FirstWord = static_cast<std::size_t>(first) / 64;
     const std::int64_t rowCost =
         static_cast<std::int64_t>(View.RowCount - first) * static_cast<std::int64_t>(Parts);
@@ -342,6 +432,7 @@ private:
   std::size_t FirstWord = 0;
   std::int64_t Members = 0;
   bool Gathered = false;
+  bool ManyFirsts = false; // the last gathered item kept over a quarter of its sources
 
   void Load(const std::uint64_t* B) {
     Item = B;
@@ -379,16 +470,25 @@ private:
   // count sources listed in `sources` when it is not null, by gathering.
   void ScanGatheredSources(const std::int32_t* sources, std::size_t count) {
     const auto targets = static_cast<std::int32_t>(Members);
-    if (Members <= DirectMembers) {
-      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Direct, Key,
-                       Candidates);
-    } else if (Members <= 32) {
-      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32, Key,
-                       Candidates);
-    } else {
-      ScanGathered<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed64, Key,
-                       Candidates);
+    if (Members > DirectMembers) {
+      if (Members <= 32) {
+        ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32,
+                                Candidates);
+      } else {
+        ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed64,
+                                Candidates);
+      }
+      return;
     }
+    // The last item's share of first meetings predicts this one's.
+    if (ManyFirsts) {
+      ScanGathered<NW, true>(View, Item, Part, Parts, targets, First, sources, count, State.Direct,
+                             Candidates);
+    } else {
+      ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Direct,
+                              Candidates);
+    }
+    ManyFirsts = static_cast<std::size_t>(Candidates.Count) * 4 > count;
   }
 
   // Walks only the sources that share a target with B, found through the
@@ -431,11 +531,12 @@ private:
 
   // Moves the candidates, widened to whole sets, to the pending lookups.
   void Queue() {
+    // One resize for the item: the words outside its parts stay 0.
+    const std::size_t start = State.PendingWords.size();
+    State.PendingWords.resize(start + static_cast<std::size_t>(Candidates.Count) * Width, 0);
     for (std::int32_t c = 0; c < Candidates.Count; ++c) {
       const std::uint64_t* compact = &Candidates.Keys[static_cast<std::size_t>(c) * Parts];
-      const std::size_t at = State.PendingWords.size();
-      State.PendingWords.resize(at + Width, 0);
-      std::uint64_t* set = &State.PendingWords[at];
+      std::uint64_t* set = &State.PendingWords[start + static_cast<std::size_t>(c) * Width];
       for (std::size_t p = 0; p < Parts; ++p)
         set[NW > 0 ? p : Part[p]] = compact[p];
       State.PendingHashes.push_back(HashWords(set, View.Words));
@@ -447,14 +548,13 @@ private:
 template <int NW>
 void ScanItems(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables::TState& state,
                TFound& found) {
-  state.ChunkNew.Clear();
   TItemScan<NW> scan(view, state);
   for (std::int32_t f = begin; f < end && !view.Control->StopRequested(); ++f) {
     // A set is paired only with sources after its Tag: pairs with earlier
     // sources were formed when those sources' sets were themselves the frontier.
     const std::int32_t first = view.Tags[f] + 1;
     if (first >= view.RowCount) continue;
-    scan.Scan(view.Frontier + static_cast<std::size_t>(f) * static_cast<std::size_t>(view.Words), first);
+    scan.Scan(view.Known->Set(view.Frontier[f]), first);
     if (state.PendingSources.size() >= Batch) Flush(view, state, found);
   }
   Flush(view, state, found);

@@ -1,7 +1,8 @@
 // Consensusscanunit: the inner work of one consensus pass over a run of
 // frontier items. Each item B is paired with every source after its Tag; the
-// intersections that Results lacks are collected once each, in visiting order
-// (item, then source), with the source that first produced them.
+// intersections that Results lacks, and that earlier scans of the pass have
+// not found, are collected once each, in visiting order (item, then source),
+// with the source that first produced them.
 //
 // Several scans may run at once on different runs of items: they share only
 // the read-only TPassView, and each has its own TScanTables and TFound.
@@ -23,18 +24,29 @@ struct TPassView {
   const std::uint64_t* Rows;       // RowCount sets of Words words
   const std::uint64_t* Columns;    // one source set per target
   const std::int32_t* ColumnSizes; // sources per target
-  const std::uint64_t* Frontier;   // the frontier's sets, in list order
-  const std::int32_t* Tags;        // the frontier's Tags
-  const std::uint64_t* Results;    // the sets of Results, numbered as in Known
   const TWordSetTable* Known;      // every set of Results
+  const TWordSetTable* PassNew;    // the new sets of this pass found so far
+  const std::uint32_t* Frontier;   // the Known ids of the frontier's sets, in list order
+  const std::int32_t* Tags;        // the frontier's Tags
   bool EmptyKnown;                 // the empty set is in Results
-  const TRunControl* Control;      // a stop request ends the scan early
+  // With at most KnownBitsTargets targets: a bit per possible target set,
+  // set for the sets of Results (bit w >> (64 - targets) for the set of
+  // word w); else null.
+  const std::uint64_t* KnownBits;
+  std::int32_t Targets;       // number of targets
+  const TRunControl* Control; // a stop request ends the scan early
 };
 
-// The sets a scan found that Results lacks, each once, in the order of their
-// first production, with the source of that production.
+// Most target sets a scan meets are in Results. When there are this few
+// targets, a bit per possible set answers that at once.
+constexpr std::int32_t KnownBitsTargets = 22;
+
+// The sets a scan found that neither Results nor PassNew holds, each once,
+// numbered in the order of their first production, with the source of that
+// production.
 struct TFound {
-  std::vector<std::uint64_t> Words;
+  explicit TFound(std::int32_t words) : Sets(words) {}
+  TWordSetTable Sets;
   std::vector<std::uint64_t> Hashes; // HashWords of each set
   std::vector<std::int32_t> Sources;
 };
@@ -42,7 +54,7 @@ struct TFound {
 // One thread's working tables, reused from scan to scan.
 class TScanTables {
 public:
-  explicit TScanTables(std::int32_t words);
+  TScanTables();
   ~TScanTables();
   TScanTables(const TScanTables&) = delete;
   TScanTables& operator=(const TScanTables&) = delete;

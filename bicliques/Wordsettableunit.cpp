@@ -3,20 +3,25 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
-#include <cstring>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace {
 
-bool SameWords(const std::uint64_t* a, const std::uint64_t* b, std::int32_t count) {
-  std::uint64_t differ = 0;
-  for (std::int32_t k = 0; k < count; ++k)
-    differ |= a[k] ^ b[k];
-  return differ == 0;
-}
+constexpr std::size_t BlockWords = std::size_t{1} << 17;
 
 } // namespace
 
-TWordSetTable::TWordSetTable(std::int32_t wordCount) : Words(wordCount) { Grow(16); }
+TWordSetTable::TWordSetTable(std::int32_t wordCount)
+    : WordsPerSet(wordCount),
+      BlockShift(static_cast<std::size_t>(std::countr_zero(std::bit_floor(std::max<std::size_t>(
+          1, BlockWords / std::max<std::size_t>(1, static_cast<std::size_t>(wordCount))))))),
+      BlockMask((std::size_t{1} << BlockShift) - 1) {
+  Grow(16);
+}
 
 void TWordSetTable::Reserve(std::int64_t count) {
   // Linear probing stays short below half load.
@@ -27,50 +32,88 @@ void TWordSetTable::Reserve(std::int64_t count) {
 }
 
 void TWordSetTable::Clear() {
-  std::fill(Slots.begin(), Slots.end(), 0);
+  std::fill(Slots.get(), Slots.get() + Mask + 1, 0);
+  Blocks.clear();
   Used = 0;
+  NextId = 0;
 }
 
-bool TWordSetTable::Contains(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash) const {
-  const std::uint64_t high = hash >> 32;
-  const auto words = static_cast<std::size_t>(Words);
-  for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
-    const std::uint64_t slot = Slots[at];
-    if (slot == 0) return false;
-    if (slot >> 32 == high && SameWords(key, store + ((slot & 0xFFFFFFFFull) - 1) * words, Words))
-      return true;
-  }
-}
-
-bool TWordSetTable::Insert(const std::uint64_t* store, const std::uint64_t* key, std::uint64_t hash,
-                           std::uint32_t number) {
+bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
+  assert(NextId < 0xFFFFFFFFu);
   if (static_cast<std::size_t>(Used + 1) * 2 > Mask + 1) Grow(2 * (Mask + 1));
   const std::uint64_t high = hash >> 32;
-  const auto words = static_cast<std::size_t>(Words);
   for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
     const std::uint64_t slot = Slots[at];
     if (slot == 0) {
-      Slots[at] = (high << 32) | (std::uint64_t{number} + 1);
-      ++Used;
+      Slots[at] = (high << 32) | (std::uint64_t{NextId} + 1);
+      Store(key);
       return true;
     }
-    if (slot >> 32 == high && SameWords(key, store + ((slot & 0xFFFFFFFFull) - 1) * words, Words))
-      return false;
+    if (slot >> 32 == high && SameWords(key, Set(static_cast<std::uint32_t>(slot - 1)))) return false;
   }
 }
 
-void TWordSetTable::Renumber(const std::vector<std::uint32_t>& to) {
-  constexpr std::uint64_t numberBits = 0xFFFFFFFFull;
-  for (std::uint64_t& slot : Slots) {
-    if (slot != 0) slot = (slot & ~numberBits) | (std::uint64_t{to[(slot & numberBits) - 1]} + 1);
+void TWordSetTable::Store(const std::uint64_t* key) {
+  const auto words = static_cast<std::size_t>(WordsPerSet);
+  if ((NextId & BlockMask) == 0) {
+    Blocks.emplace_back();
+    Blocks.back().reserve((BlockMask + 1) * words);
   }
+  Blocks.back().insert(Blocks.back().end(), key, key + words);
+  ++NextId;
+  ++Used;
+}
+
+std::uint32_t TWordSetTable::Adopt(TWordSetTable& other) {
+  assert(other.WordsPerSet == WordsPerSet);
+  // The other's blocks follow ours; a partly filled last block of ours keeps
+  // its unused ids.
+  const auto offset = static_cast<std::uint32_t>(Blocks.size() << BlockShift);
+  assert(other.Blocks.size() <= (std::size_t{0xFFFFFFFFu} >> BlockShift) - Blocks.size());
+  Reserve(Used + other.Used);
+  for (auto& block : other.Blocks)
+    Blocks.push_back(std::move(block));
+  for (std::size_t k = 0; k <= other.Mask; ++k) {
+    const std::uint64_t slot = other.Slots[k];
+    if (slot == 0) continue;
+    const std::uint64_t moved = slot + offset;
+    std::size_t at = Home(moved, Mask);
+    while (Slots[at] != 0)
+      at = (at + 1) & Mask;
+    Slots[at] = moved;
+  }
+  Used += other.Used;
+  NextId =
+      other.NextId == 0 ? static_cast<std::uint32_t>(Blocks.size() << BlockShift) : other.NextId + offset;
+  other.Blocks.clear();
+  other.Used = 0;
+  other.NextId = 0;
+  other.Slots.reset();
+  other.Grow(16);
+  return offset;
+}
+
+std::unique_ptr<std::uint64_t[], TWordSetTable::TFree> TWordSetTable::FreeSlots(std::size_t count) {
+  auto* slots = static_cast<std::uint64_t*>(std::calloc(count, sizeof(std::uint64_t)));
+  if (slots == nullptr) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+  // Slots are touched all over: large pages spare the kernel most of the
+  // page faults. Only whole large pages inside the array are marked.
+  constexpr std::uintptr_t large = std::uintptr_t{1} << 21;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(slots) + large - 1) & ~(large - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(slots + count)) & ~(large - 1);
+  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+  return std::unique_ptr<std::uint64_t[], TFree>(slots);
 }
 
 void TWordSetTable::Grow(std::size_t slotCount) {
-  std::vector<std::uint64_t> old(slotCount, 0);
+  std::unique_ptr<std::uint64_t[], TFree> old = FreeSlots(slotCount);
   old.swap(Slots);
+  const std::size_t oldCount = old ? Mask + 1 : 0;
   Mask = slotCount - 1;
-  for (const std::uint64_t slot : old) {
+  for (std::size_t k = 0; k < oldCount; ++k) {
+    const std::uint64_t slot = old[k];
     if (slot == 0) continue;
     std::size_t at = Home(slot, Mask);
     while (Slots[at] != 0)

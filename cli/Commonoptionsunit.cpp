@@ -56,9 +56,9 @@ void AddCommonOptions(CLI::App& app, TCommonOptions& options) {
       ->check([](const std::string& name) { return name.empty() ? std::string("empty file name") : ""; });
   app.add_flag("--count", options.CountOnly,
                "Print only the number of maximal bicliques (nothing is stored)");
-  app.add_option(
-         "--order", options.Order,
-         "sorted: lines ascending by bytes; none: each line as soon as it is found, in constant memory")
+  app.add_option("--order", options.Order,
+                 "sorted: lines ascending by bytes; none: each line as soon as it is found, in constant "
+                 "memory (the consensus engine keeps every set)")
       ->check(CLI::IsMember({"sorted", "none"}))
       ->capture_default_str();
   app.add_option("--min-sources", options.Bounds.MinSources, "List only bicliques with at least N sources")
