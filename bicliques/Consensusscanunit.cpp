@@ -141,15 +141,37 @@ public:
     if (Bits.size() < words) Bits.resize(words, 0);
     if (Touched.size() < numbers) Touched.resize(numbers);
   }
-  // True when `index` was not met before in this item; it is met from now
-  // on. No branch: the answer is as hard to guess as a coin.
+  // First on local copies of the tables' state, for a scan's loop: the
+  // count of numbers met stays in a register, as it could not while stores to
+  // the bits might change it. Close hands the count back.
+  class TCursor {
+  public:
+    explicit TCursor(TDirectSeen& seen)
+        : Bits(seen.Bits.data()), Touched(seen.Touched.data()), Held(seen.Held) {}
+    // True when `index` was not met before in this item; it is met from now
+    // on. No branch: the answer is as hard to guess as a coin.
+    bool First(std::uint64_t index) {
+      std::uint64_t& word = Bits[index / 64];
+      const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+      const bool first = (word & bit) == 0;
+      word |= bit;
+      Touched[Held] = index;
+      Held += first ? 1 : 0;
+      return first;
+    }
+
+  private:
+    friend class TDirectSeen;
+    std::uint64_t* Bits;
+    std::uint64_t* Touched;
+    std::size_t Held;
+  };
+  TCursor Open() { return TCursor(*this); }
+  void Close(const TCursor& cursor) { Held = cursor.Held; }
   bool First(std::uint64_t index) {
-    std::uint64_t& word = Bits[index / 64];
-    const std::uint64_t bit = std::uint64_t{1} << (index % 64);
-    const bool first = (word & bit) == 0;
-    word |= bit;
-    Touched[Held] = index;
-    Held += first ? 1 : 0;
+    TCursor cursor(*this);
+    const bool first = cursor.First(index);
+    Close(cursor);
     return first;
   }
 
@@ -168,6 +190,9 @@ public:
     Held.clear();
     NextStamp();
   }
+  // The cursor of a scan's loop: the tables themselves.
+  THashedSeen& Open() { return *this; }
+  void Close(const THashedSeen&) {}
   bool First(std::uint64_t number) {
     const auto index = static_cast<TIndex>(number);
     for (std::size_t at = Home(index);; at = (at + 1) & Mask) {
@@ -221,10 +246,11 @@ private:
 // common for the processor to guess.
 template <int NW, bool Branchless, typename TSeen>
 BICLIQUES_BIT_GATHER_TARGET void
-ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t parts,
+ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t partCount,
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
              TSeen& seen, TCandidates& candidates) {
   const auto width = static_cast<std::size_t>(view.Words);
+  const std::size_t parts = NW > 0 ? NW : partCount;
   int shift[NW > 0 ? NW : GatheredMembers] = {};
   // A part holding all 64 members is the only part holding any, so the index
   // gathered before it is 0: shifting by 0 keeps it, as a shift by 64 (not
@@ -237,6 +263,12 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   seen.First(members == 64 ? ~0ull : (1ull << members) - 1);
   if (view.EmptyKnown) seen.First(0);
   candidates.Reserve(count);
+  // The loop writes through local pointers and counts in locals: stores to
+  // the candidates' words and sources could otherwise change the counts.
+  auto cursor = seen.Open();
+  std::uint64_t* const keys = candidates.Keys.data();
+  std::int32_t* const kept = candidates.Sources.data();
+  auto held = static_cast<std::size_t>(candidates.Count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
     const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
@@ -244,13 +276,16 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
     for (std::size_t p = 1; p < parts; ++p) {
       index = (index << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
     }
-    const bool met = seen.First(index);
+    const bool met = cursor.First(index);
     if (!Branchless && !met) continue;
-    std::uint64_t* next = candidates.Next();
+    std::uint64_t* next = keys + held * parts;
     for (std::size_t p = 0; p < parts; ++p)
       next[p] = item[p] & row[NW > 0 ? p : part[p]];
-    candidates.Commit(j, met);
+    kept[held] = j;
+    held += met ? 1 : 0;
   }
+  seen.Close(cursor);
+  candidates.Count = static_cast<std::int32_t>(held);
 }
 
 // The scan of the sources `first` .. `first`+count-1 for one-word sets when
