@@ -318,7 +318,8 @@ struct TScanTables::TState {
   std::vector<std::uint64_t> PendingWords;
   std::vector<std::uint64_t> PendingHashes;
   std::vector<std::int32_t> PendingSources;
-  std::vector<std::uint32_t> Fresh; // pending candidates that Results lacks
+  std::vector<std::uint32_t> Unknown; // pending candidates that Results lacks
+  std::vector<std::uint32_t> Fresh;   // of those, the ones the pass has not found yet
   // Pending candidates that the cache below does not know.
   std::vector<std::uint32_t> Lookups;
   // Sets lately found in Results, one per entry by hash: consecutive items
@@ -347,6 +348,7 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
   const std::vector<std::uint64_t>& hashes = state.PendingHashes;
   state.Fresh.clear();
   state.Lookups.clear();
+  state.Unknown.clear();
   if (state.CachedHashes.empty()) {
     state.CachedHashes.assign(CacheEntries, 0);
     state.CachedWords.assign(CacheEntries * width, 0);
@@ -379,9 +381,22 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
       const std::size_t e = entry(hashes[c]);
       state.CachedHashes[e] = hashes[c];
       std::copy(set, set + width, state.CachedWords.begin() + static_cast<std::ptrdiff_t>(e * width));
-    } else if (!view.PassNew->Contains(set, hashes[c])) {
-      state.Fresh.push_back(static_cast<std::uint32_t>(c));
+    } else {
+      state.Unknown.push_back(static_cast<std::uint32_t>(c));
     }
+  }
+  // The same for the pass's earlier finds, a large table too.
+  const std::size_t unknown = state.Unknown.size();
+  for (std::size_t u = 0; u < std::min(2 * Ahead, unknown); ++u)
+    view.PassNew->Prefetch(hashes[state.Unknown[u]]);
+  for (std::size_t u = 0; u < std::min(Ahead, unknown); ++u)
+    view.PassNew->PrefetchSet(hashes[state.Unknown[u]]);
+  for (std::size_t u = 0; u < unknown; ++u) {
+    if (u + 2 * Ahead < unknown) view.PassNew->Prefetch(hashes[state.Unknown[u + 2 * Ahead]]);
+    if (u + Ahead < unknown) view.PassNew->PrefetchSet(hashes[state.Unknown[u + Ahead]]);
+    const std::size_t c = state.Unknown[u];
+    if (!view.PassNew->Contains(&state.PendingWords[c * width], hashes[c]))
+      state.Fresh.push_back(static_cast<std::uint32_t>(c));
   }
   const std::size_t fresh = state.Fresh.size();
   for (std::size_t f = 0; f < std::min(Ahead, fresh); ++f)
