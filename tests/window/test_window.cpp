@@ -28,6 +28,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <fstream>
+#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -930,7 +931,11 @@ TEST_F(Window, ResizingGivesThePanesTheRoomAndKeepsTheStartLayout) {
     EXPECT_EQ(Find<QWidget>(name.c_str())->geometry(), place) << name;
 }
 
+// Resident memory after the allocator has given back the free memory it
+// keeps for reuse: where a freed block lands (which thread's arena, heap or
+// mapping) varies from run to run, and that is not memory the window holds.
 long ResidentKilobytes() {
+  malloc_trim(0);
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
@@ -949,12 +954,19 @@ TEST_F(Window, MemoryAfterARunIsTheSameRunAfterRun) {
   Click("Button1");
   Click("Button1");
   ASSERT_GT(Find<QSpinBox>("SpinEdit3")->value(), 10000);
-  const long second = ResidentKilobytes();
-  for (int run = 3; run <= 6; ++run)
+  // Single readings move by a few MB either way from run to run (where the
+  // freed blocks land differs), so the lowest reading of runs 3 to 6 is
+  // compared with the lowest of runs 11 to 16: memory that every run keeps
+  // lifts even the lowest of the later ones.
+  long lowestEarly = LONG_MAX;
+  long lowestLate = LONG_MAX;
+  for (int run = 3; run <= 16; ++run) {
     Click("Button1");
-  const long sixth = ResidentKilobytes();
-  EXPECT_LE(sixth, second + second / 10)
-      << "after the second " << second << " kB, after the sixth " << sixth << " kB";
+    if (run <= 6) lowestEarly = std::min(lowestEarly, ResidentKilobytes());
+    if (run >= 11) lowestLate = std::min(lowestLate, ResidentKilobytes());
+  }
+  EXPECT_LE(lowestLate, lowestEarly + lowestEarly / 10) << "at the least after runs 3 to 6 " << lowestEarly
+                                                        << " kB, after runs 11 to 16 " << lowestLate << " kB";
 }
 
 TEST_F(Window, GeneratingALargeMatrixLeavesTheWindowFree) {
