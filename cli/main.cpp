@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include "Commonoptionsunit.h"
 #include "Filesunit.h"
 #include "Generateunit.h"
+#include "Hugeheapunit.h"
 #include "Latticetextunit.h"
 #include "Memorybudgetunit.h"
 #include "Messagesunit.h"
@@ -50,6 +52,16 @@ struct TGenerateOptions {
   std::string Density;
   std::optional<std::uint64_t> Seed;
 };
+
+// From this size of input file on, the run starts again on large pages.
+constexpr std::int64_t HugeHeapInputBytes = std::int64_t{256} << 10;
+
+// The size of the file `path`; 0 for standard input or what cannot be read.
+std::int64_t InputBytes(const std::string& path) {
+  struct stat status {};
+  if (path == "-" || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+  return static_cast<std::int64_t>(status.st_size);
+}
 
 // Bicliques found so far, as the last progress report said; -1 before any.
 std::atomic<std::int64_t> LastCount{-1};
@@ -232,6 +244,8 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  // Small inputs finish before large pages would pay for starting again.
+  if (!generateCommand->parsed() && InputBytes(options.Input) >= HugeHeapInputBytes) StartOnHugePages(argv);
   if (generateCommand->parsed()) {
     const std::vector<std::string> extras = generateCommand->remaining();
     const auto usage = [&app](const CLI::Error& error) {

@@ -886,3 +886,30 @@ TEST_F(CliTest, AKilledRunLeavesNoTemporaryFile) {
   EXPECT_EQ(names, (std::set<std::string>{"big.txt", "out.txt", "stdout", "stderr"}));
   EXPECT_EQ(Slurp(Dir / "out.txt"), "precious\n");
 }
+
+// From 256 KiB of input on, the command starts itself again with the
+// allocator on large pages; the second start must see the same arguments
+// and give the same lines, messages and status as a run that does not.
+TEST_F(CliTest, LargeInputsGiveTheSameOutcomeWhenStartedAgainOnLargePages) {
+  std::string matrix;
+  for (int row = 0; row < 600; ++row) {
+    for (int column = 0; column < 600; ++column)
+      matrix += (row * 7 + column * 13) % 97 < 3 ? '1' : '0';
+    matrix += '\n';
+  }
+  Spit(Dir / "large.txt", matrix);
+  Spit(Dir / "large-bad.txt", matrix + "01x\n");
+  const char* const argumentLists[] = {"large.txt --threads 1", "--count --stats large.txt",
+                                       "--order none --threads 1 large.txt", "large-bad.txt"};
+  for (const char* arguments : argumentLists) {
+    const TOutcome again = Run(arguments);
+    const TOutcome once = Run(arguments, "", "stdout", "GLIBC_TUNABLES=glibc.malloc.hugetlb=0");
+    EXPECT_EQ(again.Status, once.Status) << arguments;
+    EXPECT_EQ(again.Out, once.Out) << arguments;
+    if (std::string(arguments).find("--stats") == std::string::npos) {
+      EXPECT_EQ(again.Err, once.Err) << arguments; // the statistics hold times
+    }
+  }
+  EXPECT_NE(Run("large.txt").Out, "");
+  EXPECT_EQ(Run("large-bad.txt").Status, 1);
+}

@@ -1409,6 +1409,13 @@ TEST_F(Window, SecondLargeRunPeaksNoHigherThanTheFirst) {
 #endif
   SetGenerator(34, 34, "80");
   Click("Button3");
+  // As if each enumeration had taken five seconds, so that the second RUN
+  // asks before it replaces the first one's results, however fast the engine.
+  Form.Runner = [](const TMatrix& matrix, const TRunOptions& options) {
+    TRunResult result = RunMatrix(matrix, options);
+    result.Elapsed = std::chrono::seconds(5);
+    return result;
+  };
   Dialogs.Answer = true; // yes, replace the results unsaved
   long peaks[2];
   for (long& peak : peaks)
