@@ -14,7 +14,9 @@ for preset in release sanitize tsan; do
   cmake --workflow --preset "$preset"
   if [ "$preset" = release ]; then
     echo "== python"
-    PYTHONPATH=build/release/python /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+    # Under an address-space cap, so that a run that does not stop fails its
+    # test with MemoryError instead of drawing the machine's out-of-memory killer.
+    (ulimit -v $((12 << 20)) && PYTHONPATH=build/release/python /usr/bin/python3 -m pytest -v -p no:cacheprovider python/tests)
   fi
 done
 echo "== fuzz"
