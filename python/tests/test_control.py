@@ -4,6 +4,7 @@ callback, leaving a loop early; and other Python threads run meanwhile."""
 import _thread
 import os
 import pathlib
+import signal
 import threading
 
 import numpy as np
@@ -52,6 +53,16 @@ CASES = [("count", engine) for engine in ("consensus", "closure", "sparse")] + [
     ("enumerate sorted", "sparse"),
     ("to_dataframe", "closure"),
 ]
+
+
+@pytest.fixture(autouse=True)
+def _interruptible():
+    """Python's own SIGINT handler, which interrupt_main needs: a shell starts
+    a job in the background with SIGINT ignored, and then interrupt_main does
+    nothing."""
+    before = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, before)
 
 
 @pytest.mark.parametrize("call,engine", CASES, ids=[f"{call}-{engine}" for call, engine in CASES])
