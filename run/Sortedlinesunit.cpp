@@ -114,10 +114,22 @@ void TLineRefs::Reserve(std::size_t count) {
   // Mapped memory of its own, so that growing remaps pages and never copies.
   const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   const std::size_t bytes = (count * sizeof(TLineRef) + page - 1) / page * page;
-  void* grown = Data == nullptr
-                    ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                    : ::mremap(static_cast<void*>(Data), Bytes(), bytes, MREMAP_MAYMOVE);
+#if defined(__SANITIZE_THREAD__)
+  // The thread sanitizer does not follow mremap: pages moved to an address
+  // it saw before keep that address's old accesses, a race that is not
+  // there. It follows mmap and munmap.
+  constexpr bool remap = false;
+#else
+  constexpr bool remap = true;
+#endif
+  void* grown = Data != nullptr && remap
+                    ? ::mremap(static_cast<void*>(Data), Bytes(), bytes, MREMAP_MAYMOVE)
+                    : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (grown == MAP_FAILED) throw std::bad_alloc();
+  if (Data != nullptr && !remap) {
+    std::memcpy(grown, Data, Room * sizeof(TLineRef));
+    ::munmap(static_cast<void*>(Data), Bytes());
+  }
   Data = static_cast<TLineRef*>(grown);
   Room = bytes / sizeof(TLineRef);
   // Advised as a whole: pages of mixed advice would split the mapping, and
