@@ -24,27 +24,13 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "CommandTesting.h"
 #include "Generateunit.h"
 #include "Messagesunit.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TOutcome {
-  int Status;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // A random matrix text of the generator, each line ended by a break.
 std::string Generated(std::int32_t sources, std::int32_t targets, float density) {

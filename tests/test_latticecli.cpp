@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "BruteForce.h"
+#include "CommandTesting.h"
 #include "LatticeTesting.h"
 #include "Latticetextunit.h"
 #include "Rununit.h"
@@ -39,21 +40,6 @@ nodes = [dict({'id': n.get('id')}, **{keys[d.get('key')]: d.text or '' for d in 
 edges = [[e.get('source'), e.get('target')] for e in root.iter(g + 'edge')]
 print(json.dumps({'nodes': nodes, 'edges': edges}))
 )";
-
-struct TOutcome {
-  int Status;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::string Joined(const Rows& rows) {
   std::string text;
