@@ -259,7 +259,7 @@ int main(int argc, char** argv) {
   }
   // More threads than processors only slow a run down, and many thousands
   // can bring the machine to a halt.
-  const std::int32_t processors = ThreadCount(0);
+  const std::int32_t processors = MachineProcessors();
   if (options.Threads > processors) {
     std::fprintf(stderr, "bicliques: %s\n", ThreadsCappedNote(options.Threads, processors).c_str());
     options.Threads = processors;

@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
   }
   // Quiet is taken for the same arguments as bicliques; this face shows no
   // progress line.
-  const std::int32_t processors = ThreadCount(0);
+  const std::int32_t processors = MachineProcessors();
   if (options.Threads > processors) {
     if (rank == 0)
       std::fprintf(stderr, "bicliques-mpi: %s\n", ThreadsCappedNote(options.Threads, processors).c_str());

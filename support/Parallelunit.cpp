@@ -5,11 +5,21 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
 std::int32_t ThreadCount(std::int32_t requested) {
   if (requested > 0) return requested;
+  // A second thread on a core already taken only costs its start and its
+  // share of the work's bookkeeping.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
+  return MachineProcessors();
+}
+
+std::int32_t MachineProcessors() {
   return static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
 }
 

@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <functional>
 
-// Threads to use for a request of `requested`: 0 means every core; at least 1.
+// Threads to use for a request of `requested`: 0 means every core this
+// process may run on (a process pinned to one core gets one thread); at
+// least 1.
 std::int32_t ThreadCount(std::int32_t requested);
+// The machine's processors, whether or not this process may use them all.
+std::int32_t MachineProcessors();
 
 // What the workers of one parallel call share.
 class TTeam {

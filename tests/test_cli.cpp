@@ -27,6 +27,7 @@
 #include "CommandTesting.h"
 #include "Generateunit.h"
 #include "Messagesunit.h"
+#include "Parallelunit.h"
 
 namespace fs = std::filesystem;
 
@@ -699,7 +700,7 @@ TEST_F(CliTest, SortedRunFitsALoweredAddressSpaceLimit) {
 }
 
 TEST_F(CliTest, ThreadsAboveTheProcessorsAreCappedWithANote) {
-  const auto processors = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::int32_t processors = MachineProcessors();
   const TOutcome capped = Run("--threads 100000", WorkedInput);
   EXPECT_EQ(capped.Status, 0);
   EXPECT_EQ(capped.Out, WorkedResult);
