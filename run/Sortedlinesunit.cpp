@@ -44,6 +44,15 @@ std::uint64_t KeyAt(const char* text, std::size_t length, std::size_t from) {
 // The first place at or after `from`, below `end`, where `a` and `b`
 // differ; `end` when they agree up to there.
 std::size_t Mismatch(const char* a, const char* b, std::size_t from, std::size_t end) {
+#if BICLIQUES_X86
+  // Tied lines often share hundreds of bytes: sixteen at a time.
+  for (; from + 16 <= end; from += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + from));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + from));
+    const auto differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xFFFFu;
+    if (differ != 0) return from + static_cast<std::size_t>(std::countr_zero(differ));
+  }
+#endif
   for (; from + 8 <= end; from += 8) {
     std::uint64_t x;
     std::uint64_t y;
@@ -69,9 +78,16 @@ void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
     // A key ending in a 0 byte holds the end of its line: lines tied on it
     // are equal, and the lines are unique.
     if (tie - first > 1 && (first->Key & 0xff) != 0) {
+      // The tied lines' text lies anywhere in the blocks: fetched a few
+      // lines ahead.
+      constexpr std::ptrdiff_t Ahead = 4;
+      for (const TLineRef* line = first; line != tie && line - first < Ahead; ++line)
+        PrefetchRead(line->Text + depth + 8);
       std::size_t shared = first->Length;
-      for (const TLineRef* line = first + 1; line != tie; ++line)
+      for (const TLineRef* line = first + 1; line != tie; ++line) {
+        if (tie - line > Ahead) PrefetchRead(line[Ahead].Text + depth + 8);
         shared = Mismatch(first->Text, line->Text, depth + 8, std::min<std::size_t>(shared, line->Length));
+      }
       for (TLineRef* line = first; line != tie; ++line)
         line->Key = KeyAt(line->Text, line->Length, shared);
       SortFrom(first, tie, shared);
@@ -80,15 +96,33 @@ void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
   }
 }
 
-// The text of many lines is written once, straight after it is allocated:
-// large pages save most of the page faults of that first touch. Only whole
-// large pages inside the block are advised; a hint the system refuses costs
-// nothing.
-void AdviseLargePages(char* begin, std::size_t size) {
-  constexpr std::uintptr_t LargePage = std::uintptr_t{2} << 20;
-  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + LargePage - 1) & ~(LargePage - 1);
-  const auto last = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(LargePage - 1);
-  if (first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+constexpr std::size_t LargePage = std::size_t{2} << 20;
+
+std::size_t PageSize() {
+  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return page;
+}
+
+// Maps `bytes` (whole pages) of fresh memory; throws std::bad_alloc. From a
+// large page on, the mapping starts on a large page (mapped a large page
+// longer and trimmed) and is advised as large pages: the text and the
+// references of many lines are written once, straight after they are
+// mapped, and large pages save most of the faults of that first touch. A
+// hint the system refuses costs nothing.
+char* MapPages(std::size_t bytes) {
+  const bool large = bytes >= LargePage;
+  const std::size_t mapped = large ? bytes + LargePage : bytes;
+  void* region = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (region == MAP_FAILED) throw std::bad_alloc();
+  auto* begin = static_cast<char*>(region);
+  if (!large) return begin;
+  const auto address = reinterpret_cast<std::uintptr_t>(region);
+  const std::size_t head = ((address + LargePage - 1) & ~(LargePage - 1)) - address;
+  if (head > 0) ::munmap(region, head);
+  if (head < LargePage) ::munmap(begin + head + bytes, LargePage - head);
+  begin += head;
+  ::madvise(begin, bytes, MADV_HUGEPAGE);
+  return begin;
 }
 
 } // namespace
@@ -112,7 +146,7 @@ TLineRefs::~TLineRefs() { Clear(); }
 void TLineRefs::Reserve(std::size_t count) {
   if (count <= Room) return;
   // Mapped memory of its own, so that growing remaps pages and never copies.
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t page = PageSize();
   const std::size_t bytes = (count * sizeof(TLineRef) + page - 1) / page * page;
 #if defined(__SANITIZE_THREAD__)
   // The thread sanitizer does not follow mremap: pages moved to an address
@@ -122,15 +156,17 @@ void TLineRefs::Reserve(std::size_t count) {
 #else
   constexpr bool remap = true;
 #endif
-  void* grown = Data != nullptr && remap
-                    ? ::mremap(static_cast<void*>(Data), Bytes(), bytes, MREMAP_MAYMOVE)
-                    : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (grown == MAP_FAILED) throw std::bad_alloc();
-  if (Data != nullptr && !remap) {
-    std::memcpy(grown, Data, Room * sizeof(TLineRef));
-    ::munmap(static_cast<void*>(Data), Bytes());
+  char* grown = MapPages(bytes);
+  if (Data != nullptr) {
+    // The old pages move to the start of the new mapping, which they replace
+    // as one mapping that the next growth can move again.
+    if (!remap || ::mremap(static_cast<void*>(Data), Bytes(), bytes, MREMAP_MAYMOVE | MREMAP_FIXED, grown) ==
+                      MAP_FAILED) {
+      std::memcpy(grown, Data, Room * sizeof(TLineRef));
+      ::munmap(static_cast<void*>(Data), Bytes());
+    }
   }
-  Data = static_cast<TLineRef*>(grown);
+  Data = reinterpret_cast<TLineRef*>(grown);
   Room = bytes / sizeof(TLineRef);
   // Advised as a whole: pages of mixed advice would split the mapping, and
   // mremap takes only a range within one.
@@ -138,7 +174,7 @@ void TLineRefs::Reserve(std::size_t count) {
 }
 
 std::size_t TLineRefs::Bytes() const {
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t page = PageSize();
   return (Room * sizeof(TLineRef) + page - 1) / page * page;
 }
 
@@ -149,34 +185,36 @@ void TLineRefs::Clear() noexcept {
   Room = 0;
 }
 
-std::string& TLineBlocks::Line() {
-  if (Blocks.empty() || Blocks.back().size() >= BlockSize) {
-    Blocks.emplace_back();
-    Blocks.back().reserve(BlockSize + BlockSize / 8);
-    AdviseLargePages(Blocks.back().data(), Blocks.back().capacity());
-    BlockFirst = Lines.size();
-    BlockText = Blocks.back().data();
-  }
-  return Blocks.back();
+TLineBlocks::~TLineBlocks() { Clear(); }
+
+void TLineBlocks::NewBlock(std::size_t bytes) {
+  const std::size_t page = PageSize();
+  bytes = (std::max(bytes, BlockSize) + page - 1) / page * page;
+  if (bytes >= LargePage) bytes = (bytes + LargePage - 1) / LargePage * LargePage;
+  Blocks.reserve(Blocks.size() + 1);
+  char* begin = MapPages(bytes);
+  Blocks.push_back({begin, bytes});
+  Next = begin;
+  Limit = begin + bytes;
 }
 
 void TLineBlocks::End() {
-  std::string& block = Blocks.back();
-  block += '\n';
-  // A line longer than the room left moved its block: the block's lines
-  // follow it.
-  if (block.data() != BlockText) {
-    for (std::size_t i = BlockFirst; i < Lines.size(); ++i)
-      Lines[i].Text = block.data() + (Lines[i].Text - BlockText);
-    BlockText = block.data();
-  }
-  const std::size_t begin =
-      Lines.size() == BlockFirst
-          ? 0
-          : static_cast<std::size_t>(Lines.back().Text - BlockText) + Lines.back().Length + 1;
-  const std::size_t length = block.size() - 1 - begin;
-  Lines.Add(
-      {KeyAt(block.data() + begin, length, 0), block.data() + begin, static_cast<std::uint32_t>(length)});
+  const std::size_t length = Scratch.size();
+  if (static_cast<std::size_t>(Limit - Next) < length + 1) NewBlock(length + 1);
+  std::memcpy(Next, Scratch.data(), length);
+  Next[length] = '\n';
+  // Keyed from the copy still in the cache.
+  Lines.Add({KeyAt(Scratch.data(), length, 0), Next, static_cast<std::uint32_t>(length)});
+  Next += length + 1;
+}
+
+void TLineBlocks::Clear() noexcept {
+  for (const TBlock& block : Blocks)
+    ::munmap(block.Begin, block.Bytes);
+  Blocks.clear();
+  Next = nullptr;
+  Limit = nullptr;
+  Lines.Clear();
 }
 
 // One thread's share: the text of results [First, Last) or of one worker's
@@ -203,10 +241,7 @@ public:
   std::size_t LastBytes() const { return Text.Lines.back().Length + std::size_t{1}; }
 
   // Frees the lines and their text.
-  void Clear() {
-    std::vector<std::string>().swap(Text.Blocks);
-    Text.Lines.Clear();
-  }
+  void Clear() { Text.Clear(); }
 };
 
 namespace {

@@ -53,25 +53,44 @@ private:
 };
 
 // Where a formatter writes its lines: append one line's text (no break) to
-// Line(), then call End(), which puts the break after it and keys the line
-// while it is still in the cache. Lines go into blocks that never move once
-// full, so that they can be sorted and copied out, break included, without
-// first growing one buffer.
+// Line(), a buffer that stays in the cache, then call End(), which keys the
+// line and copies it, with its break, into blocks of mapped pages that never
+// move, so that the lines can be sorted and copied out, break included,
+// without first growing one buffer.
 class TLineBlocks {
 public:
-  std::string& Line();
+  TLineBlocks() = default;
+  TLineBlocks(const TLineBlocks&) = delete;
+  TLineBlocks& operator=(const TLineBlocks&) = delete;
+  ~TLineBlocks();
+
+  std::string& Line() {
+    Scratch.clear();
+    return Scratch;
+  }
   void End();
 
 private:
   friend class TLineShare;
-  // A block is full from this many bytes on. Blocks of a few large pages
-  // are faster to fill; a long-lived process that sorts again and again
-  // keeps less memory with blocks below the allocator's mapping threshold.
+  // A mapped block of text.
+  struct TBlock {
+    char* Begin;
+    std::size_t Bytes;
+  };
+  // A new block is mapped with room for at least this many bytes. From a
+  // large page on, blocks are aligned to large pages, whose first touch
+  // costs one fault instead of 512.
   std::size_t BlockSize = std::size_t{1} << 20;
-  std::vector<std::string> Blocks;
+  std::string Scratch; // the line being made
+  std::vector<TBlock> Blocks;
+  char* Next = nullptr;  // where the next line goes in the last block
+  char* Limit = nullptr; // the end of the last block
   TLineRefs Lines;
-  std::size_t BlockFirst = 0;      // the first line of the last block
-  const char* BlockText = nullptr; // where the last block's text was when its lines were keyed
+
+  // Maps a block with room for at least `bytes`; throws std::bad_alloc.
+  void NewBlock(std::size_t bytes);
+  // Unmaps every block and forgets every line.
+  void Clear() noexcept;
 };
 
 // Formats results [first, last) into `blocks`, one line each. Called from
