@@ -1,11 +1,8 @@
 #include "Rununit.h"
 
-#include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <mutex>
-#include <thread>
 
 #include "Matrixtextunit.h"
 #include "Parallelunit.h"
@@ -62,49 +59,6 @@ private:
   }
 };
 
-// Formatting checks for a stop request after this many lines.
-constexpr std::int64_t LinesPerStopCheck = 4096;
-// Fewer result lines kept in memory are sorted straight into one string: the
-// written way's fixed cost (its buffers) is then larger than what it saves.
-constexpr std::int64_t LinesSortedInOneString = std::int64_t{1} << 16;
-
-// How far formatting has come: results formatted on every thread, reported
-// as a fraction done on the thread that called the run, whenever it formats.
-struct TFormatProgress {
-  TRunControl& Control;
-  std::int32_t Pass = 0;
-  std::int64_t Count = 0;
-  std::thread::id Caller = std::this_thread::get_id();
-  std::atomic<std::int64_t> Formatted{0};
-  std::atomic<std::size_t> Bytes{0}; // of the lines formatted, breaks included
-
-  void Add(std::int64_t lines, std::size_t bytes) {
-    Bytes.fetch_add(bytes, std::memory_order_relaxed);
-    const std::int64_t formatted = Formatted.fetch_add(lines, std::memory_order_relaxed) + lines;
-    if (std::this_thread::get_id() == Caller) Control.Report(TPhase::Formatting, Pass, Count, formatted);
-  }
-};
-
-// Formats results [first, last) of `engine` into `blocks`.
-TRangeFormatter FormatRange(const TEngine& engine, const TResultLines& lines, const TRunConfig& config,
-                            TFormatProgress& progress) {
-  return [&engine, &lines, &config, &progress](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-    for (std::int64_t from = first; from < last; from += LinesPerStopCheck) {
-      TRunControl(config).CheckStop();
-      const std::int64_t to = std::min(last, from + LinesPerStopCheck);
-      std::size_t bytes = 0;
-      engine.ForEachResult(from, to, [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
-        std::string& line = blocks.Line();
-        const std::size_t before = line.size();
-        lines.Append(line, sources, targets);
-        bytes += line.size() - before + 1;
-        blocks.End();
-      });
-      progress.Add(to - from, bytes);
-    }
-  };
-}
-
 } // namespace
 
 TMatrix MatrixOfLines(const std::vector<std::string>& lines) {
@@ -126,8 +80,8 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
   const TResultLines lines(matrix, options.Format);
   const std::int32_t threads = ThreadCount(config.Threads);
   std::unique_ptr<TLineStream> stream;
-  // Sorted text for `Write` is formatted as the results are found, into the
-  // sort's own buffers, so that no result is read back from the engine.
+  // Sorted text is formatted as the results are found, into the sort's own
+  // buffers, so that no result is read back from the engine.
   std::unique_ptr<TSortedLineSink> sorted;
   if (options.Output == TOutput::Count) {
     config.Stream = [](std::int32_t, const TVertexSet&, const TVertexSet&) {};
@@ -137,7 +91,7 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
     config.Stream = [&stream](std::int32_t worker, const TVertexSet& sources, const TVertexSet& targets) {
       stream->Add(worker, sources, targets);
     };
-  } else if (options.Output == TOutput::SortedText && options.Write) {
+  } else if (options.Output == TOutput::SortedText) {
     sorted = std::make_unique<TSortedLineSink>(threads, options.MemoryBudget, options.TempDir);
     config.Stream = [&sorted, &lines](std::int32_t worker, const TVertexSet& sources,
                                       const TVertexSet& targets) {
@@ -153,27 +107,21 @@ TRunResult RunMatrix(const TMatrix& matrix, const TRunOptions& options) {
 
   // Distinct target sets give distinct lines, so the text has no duplicates.
   if (sorted) {
-    control.Report(TPhase::Formatting, result.Passes, result.Count, result.Count);
-    sorted->Finish(threads, options.Write);
-  } else if (options.Output == TOutput::SortedText) {
+    // The formatting phase is the sort and the copy out; it counts the lines
+    // written out.
     control.Report(TPhase::Formatting, result.Passes, result.Count);
-    TFormatProgress progress{control, result.Passes, result.Count};
-    const TRangeFormatter format = FormatRange(*engine, lines, options.Config, progress);
-    if (result.Count < LinesSortedInOneString &&
-        options.MemoryBudget == std::numeric_limits<std::int64_t>::max()) {
-      result.Text = SortedResultText(result.Count, threads, format);
+    control.CheckStop();
+    std::int64_t shown = 0;
+    const TSortProgress progress = [&](std::int64_t written) {
+      control.CheckStop();
+      if (written == shown) return;
+      shown = written;
+      control.Report(TPhase::Formatting, result.Passes, result.Count, written);
+    };
+    if (options.Write) {
+      sorted->Finish(threads, options.Write, progress);
     } else {
-      // Every line is formatted before the first is written: the text is
-      // allocated once, at its size, and filled straight from the sorted
-      // lines, without the second copy of every line's reference that
-      // SortedResultText makes.
-      WriteSortedResultText(
-          result.Count, threads, format, options.MemoryBudget,
-          [&result, &progress](std::string_view text) {
-            if (result.Text.empty()) result.Text.reserve(progress.Bytes.load());
-            result.Text += text;
-          },
-          options.TempDir);
+      result.Text = sorted->Text(threads, progress);
     }
   }
   result.Engine = std::move(engine);

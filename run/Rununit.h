@@ -33,9 +33,10 @@ struct TRunOptions {
   TLineFormat Format = TLineFormat::Text;
   // Receives whole lines, each ending in "\n", one call at a time (from any
   // thread): for Unordered always; for SortedText when set, in place of
-  // TRunResult::Text, within MemoryBudget. Sorted text for Write is
-  // formatted while the engine searches (its Run gets a Stream), so the
-  // engine then keeps no results to read back.
+  // TRunResult::Text. Sorted text is formatted while the engine searches
+  // (its Run gets a Stream), so the engine then keeps no results to read
+  // back; after the search the lines are sorted and written out (the
+  // formatting phase).
   std::function<void(std::string_view lines)> Write;
   // Bytes the sorted lines may take in memory while they are sorted; beyond
   // that they are sorted in runs on disk, in TempDir, and merged.
@@ -51,11 +52,11 @@ struct TRunResult {
   std::int32_t Targets = 0; // characters per line
   std::int64_t Count = 0;   // maximal bicliques found
   std::int32_t Passes = 0;  // TEngine::Passes of the engine
-  // Enumeration only; with Unordered writing too, with SortedText to Write formatting too.
+  // Enumeration only; with Unordered writing too, with SortedText formatting too.
   std::chrono::steady_clock::duration Elapsed{};
   // The engine that produced the results, for a caller that keeps it (the
   // window keeps the engine of its last RUN); it holds what its Run kept:
-  // nothing to read back after Count, Unordered or SortedText to Write.
+  // nothing to read back after Count, Unordered or SortedText.
   std::unique_ptr<TEngine> Engine;
 };
 

@@ -21,10 +21,6 @@
 #include "Parallelunit.h"
 #include "Platformunit.h"
 
-// Each thread formats a share of the results. The lines are then split into
-// one range of leading bytes per thread, so that every thread sorts and copies
-// out its range alone and no merge is needed.
-
 namespace {
 
 // Eight bytes of a line from `from` on as a big-endian number, zero-padded:
@@ -66,11 +62,31 @@ std::size_t Mismatch(const char* a, const char* b, std::size_t from, std::size_t
   return from;
 }
 
+// Calls a poll every so many steps of a sort: where a long sort learns that
+// it is to end (the poll throws).
+class TSortTicks {
+public:
+  explicit TSortTicks(std::function<void()> poll = {}) : Poll(std::move(poll)) {}
+  void Tick() {
+    if (--Left != 0) return;
+    Left = Period;
+    if (Poll) Poll();
+  }
+
+private:
+  static constexpr std::uint32_t Period = std::uint32_t{1} << 14;
+  std::uint32_t Left = Period;
+  std::function<void()> Poll;
+};
+
 // Sorts lines that agree on their first `depth` bytes, each Key holding the
 // next eight. Lines that tie on a key are keyed again only once, past the
 // bytes they all share: results often share a long first list.
-void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
-  std::sort(first, last, [](const TLineRef& a, const TLineRef& b) { return a.Key < b.Key; });
+void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth, TSortTicks& ticks) {
+  std::sort(first, last, [&ticks](const TLineRef& a, const TLineRef& b) {
+    ticks.Tick();
+    return a.Key < b.Key;
+  });
   while (first != last) {
     TLineRef* tie = first + 1;
     while (tie != last && tie->Key == first->Key)
@@ -88,9 +104,11 @@ void SortFrom(TLineRef* first, TLineRef* last, std::size_t depth) {
         if (tie - line > Ahead) PrefetchRead(line[Ahead].Text + depth + 8);
         shared = Mismatch(first->Text, line->Text, depth + 8, std::min<std::size_t>(shared, line->Length));
       }
-      for (TLineRef* line = first; line != tie; ++line)
+      for (TLineRef* line = first; line != tie; ++line) {
+        ticks.Tick();
         line->Key = KeyAt(line->Text, line->Length, shared);
-      SortFrom(first, tie, shared);
+      }
+      SortFrom(first, tie, shared, ticks);
     }
     first = tie;
   }
@@ -185,6 +203,47 @@ void TLineRefs::Clear() noexcept {
   Room = 0;
 }
 
+// Where a worker writes its lines: append one line's text (no break) to
+// Line(), a buffer that stays in the cache, then call End(), which keys the
+// line and copies it, with its break, into blocks of mapped pages that never
+// move, so that the lines can be sorted and copied out, break included,
+// without first growing one buffer.
+class TLineBlocks {
+public:
+  TLineBlocks() = default;
+  TLineBlocks(const TLineBlocks&) = delete;
+  TLineBlocks& operator=(const TLineBlocks&) = delete;
+  ~TLineBlocks();
+
+  std::string& Line() {
+    Scratch.clear();
+    return Scratch;
+  }
+  void End();
+
+private:
+  friend class TLineShare;
+  // A mapped block of text.
+  struct TBlock {
+    char* Begin;
+    std::size_t Bytes;
+  };
+  // A new block is mapped with room for at least this many bytes. From a
+  // large page on, blocks are aligned to large pages, whose first touch
+  // costs one fault instead of 512.
+  std::size_t BlockSize = std::size_t{1} << 20;
+  std::string Scratch; // the line being made
+  std::vector<TBlock> Blocks;
+  char* Next = nullptr;  // where the next line goes in the last block
+  char* Limit = nullptr; // the end of the last block
+  TLineRefs Lines;
+
+  // Maps a block with room for at least `bytes`; throws std::bad_alloc.
+  void NewBlock(std::size_t bytes);
+  // Unmaps every block and forgets every line.
+  void Clear() noexcept;
+};
+
 TLineBlocks::~TLineBlocks() { Clear(); }
 
 void TLineBlocks::NewBlock(std::size_t bytes) {
@@ -217,23 +276,15 @@ void TLineBlocks::Clear() noexcept {
   Lines.Clear();
 }
 
-// One thread's share: the text of results [First, Last) or of one worker's
-// lines, each line keyed on its first eight bytes.
+// One worker's share: its lines, each keyed on its first eight bytes.
 class TLineShare {
 public:
-  std::int64_t First = 0;
-  std::int64_t Last = 0;
   TLineBlocks Text;
-
-  void Format(const TRangeFormatter& format) {
-    Text.Lines.Reserve(static_cast<std::size_t>(Last - First));
-    format(First, Last, Text);
-  }
 
   const TLineRefs& Lines() const { return Text.Lines; }
 
   // Sorts the lines; no more lines come after this until Clear.
-  void Sort() { SortFrom(Text.Lines.begin(), Text.Lines.end(), 0); }
+  void Sort(TSortTicks& ticks) { SortFrom(Text.Lines.begin(), Text.Lines.end(), 0, ticks); }
 
   void SetBlockSize(std::size_t size) { Text.BlockSize = size; }
 
@@ -244,74 +295,10 @@ public:
   void Clear() { Text.Clear(); }
 };
 
-namespace {
-
-// Leading keys that cut the lines into `parts` ranges of about equal size;
-// range p holds the keys from bound p - 1 (inclusive) up to bound p.
-std::vector<std::uint64_t> RangeBounds(const std::vector<TLineShare>& shares, std::size_t parts) {
-  std::vector<std::uint64_t> sample;
-  for (const TLineShare& share : shares) {
-    const TLineRefs& lines = share.Lines();
-    const std::size_t step = std::max<std::size_t>(1, lines.size() / 1024);
-    for (std::size_t i = 0; i < lines.size(); i += step)
-      sample.push_back(lines[i].Key);
-  }
-  std::sort(sample.begin(), sample.end());
-  std::vector<std::uint64_t> bounds;
-  for (std::size_t p = 1; p < parts && !sample.empty(); ++p)
-    bounds.push_back(sample[sample.size() * p / parts]);
-  return bounds;
-}
-
-std::size_t RangeOf(const std::vector<std::uint64_t>& bounds, std::uint64_t key) {
-  return static_cast<std::size_t>(std::upper_bound(bounds.begin(), bounds.end(), key) - bounds.begin());
-}
-
-} // namespace
-
-std::string SortedResultText(std::int64_t count, std::int32_t threadCount, const TRangeFormatter& format) {
-  const auto threads = static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount));
-  std::vector<TLineShare> shares(threads);
-  for (std::size_t t = 0; t < threads; ++t) {
-    shares[t].First = count * static_cast<std::int64_t>(t) / static_cast<std::int64_t>(threads);
-    shares[t].Last = count * static_cast<std::int64_t>(t + 1) / static_cast<std::int64_t>(threads);
-  }
-  RunTeam(static_cast<std::int32_t>(threads),
-          [&](std::int32_t t, const TTeam&) { shares[static_cast<std::size_t>(t)].Format(format); });
-
-  // Range p of leading keys goes to bytes [offsets[p], offsets[p + 1]) of the text.
-  const std::vector<std::uint64_t> bounds = RangeBounds(shares, threads);
-  std::vector<std::size_t> offsets(threads + 1, 0);
-  for (const TLineShare& share : shares) {
-    for (const TLineRef& line : share.Lines())
-      offsets[RangeOf(bounds, line.Key) + 1] += line.Length + 1;
-  }
-  for (std::size_t p = 0; p < threads; ++p)
-    offsets[p + 1] += offsets[p];
-
-  std::string text(offsets[threads], '\0');
-  RunTeam(static_cast<std::int32_t>(threads), [&](std::int32_t part, const TTeam&) {
-    const auto p = static_cast<std::size_t>(part);
-    std::vector<TLineRef> range;
-    for (const TLineShare& share : shares) {
-      for (const TLineRef& line : share.Lines()) {
-        if (RangeOf(bounds, line.Key) == p) range.push_back(line);
-      }
-    }
-    SortFrom(range.data(), range.data() + range.size(), 0);
-    char* out = text.data() + offsets[p];
-    for (const TLineRef& line : range) {
-      std::memcpy(out, line.Text, line.Length + 1); // the break follows every line
-      out += line.Length + 1;
-    }
-  });
-  return text;
-}
-
 // Lines handed in as they are found: each worker keeps its own share; a
 // worker that finds the budget full sorts its share and appends it as a
-// sorted run to a temporary file; Finish sorts what is left like above and,
-// when runs were written, merges them.
+// sorted run to a temporary file; Finish sorts what is left, each share on a
+// thread, and merges the shares, or when runs were written, the runs.
 
 namespace {
 
@@ -484,9 +471,32 @@ bool Before(const TRunReader& a, const TRunReader& b) {
   return a.Key != b.Key ? a.Key < b.Key : a.Line < b.Line;
 }
 
+// Lines written out between two calls of a TSortProgress.
+constexpr std::int64_t LinesPerProgress = 4096;
+
+// Counts lines written out and calls `progress` every LinesPerProgress of
+// them: with their count, or with 0 for lines that are not the output (a
+// merge into a temporary file).
+class TWrittenLines {
+public:
+  TWrittenLines(const TSortProgress& progress, bool output) : Progress(progress), Output(output) {}
+  void Add() {
+    if (++Done % LinesPerProgress == 0) Tell();
+  }
+  void Tell() const {
+    if (Progress) Progress(Output ? Done : 0);
+  }
+
+private:
+  const TSortProgress& Progress;
+  bool Output;
+  std::int64_t Done = 0;
+};
+
 // Merges `runs` of `file` into `out`, through a heap of the runs' current
 // lines (smallest first).
-void MergeRuns(const TTempFile& file, const std::vector<TRun>& runs, std::size_t bufferSize, TBlockOut& out) {
+void MergeRuns(const TTempFile& file, const std::vector<TRun>& runs, std::size_t bufferSize, TBlockOut& out,
+               TWrittenLines& written) {
   std::vector<TRunReader> readers;
   readers.reserve(runs.size());
   for (const TRun& run : runs)
@@ -499,6 +509,7 @@ void MergeRuns(const TTempFile& file, const std::vector<TRun>& runs, std::size_t
   std::make_heap(heap.begin(), heap.end(), after);
   while (!heap.empty()) {
     out.Add(heap[0]->Line);
+    written.Add();
     if (!heap[0]->Advance()) {
       heap[0] = heap.back();
       heap.pop_back();
@@ -516,20 +527,33 @@ void MergeRuns(const TTempFile& file, const std::vector<TRun>& runs, std::size_t
   }
 }
 
-// Sorts every share, on `threads` threads.
-void SortShares(std::vector<TLineShare>& shares, std::size_t threads) {
-  RunTeam(static_cast<std::int32_t>(threads), [&](std::int32_t t, const TTeam&) {
-    for (auto s = static_cast<std::size_t>(t); s < shares.size(); s += threads)
-      shares[s].Sort();
-  });
+// Sorts every share, on `threads` threads. The calling thread polls
+// `progress` while it sorts and while it waits for the others; the others
+// end their sorts when that poll throws.
+void SortShares(std::vector<TLineShare>& shares, std::size_t threads, const TSortProgress& progress) {
+  // What ends a helper's sort once the team is stopping; the caller sees the
+  // poll's own exception.
+  struct TSortEnded {};
+  const auto poll = [&progress] {
+    if (progress) progress(0);
+  };
+  RunTeamWatched(static_cast<std::int32_t>(threads), std::chrono::milliseconds(20), poll,
+                 [&](std::int32_t t, const TTeam& team) {
+                   TSortTicks ticks = t == 0 ? TSortTicks(poll) : TSortTicks([&team] {
+                     if (team.Stopping()) throw TSortEnded();
+                   });
+                   for (auto s = static_cast<std::size_t>(t); s < shares.size(); s += threads)
+                     shares[s].Sort(ticks);
+                 });
 }
 
 bool Before(const TLineRef& a, const TLineRef& b) {
   return std::string_view(a.Text, a.Length) < std::string_view(b.Text, b.Length);
 }
 
-// Hands the lines of sorted `shares` to `out`, merged in order.
-void MergeShares(const std::vector<TLineShare>& shares, TBlockOut& out) {
+// Hands the lines of sorted `shares` to `add`, merged in order.
+template <class TAdd>
+void MergeShares(const std::vector<TLineShare>& shares, TAdd add, TWrittenLines& written) {
   // Sorted lines lie anywhere in the blocks: their text is fetched a few
   // lines ahead.
   constexpr std::ptrdiff_t Ahead = 8;
@@ -548,10 +572,10 @@ void MergeShares(const std::vector<TLineShare>& shares, TBlockOut& out) {
     }
     TCursor& cursor = cursors[least];
     if (cursor.End - cursor.At > Ahead) PrefetchRead(cursor.At[Ahead].Text);
-    out.Add(*cursor.At);
+    add(*cursor.At);
+    written.Add();
     if (++cursor.At == cursor.End) cursors.erase(cursors.begin() + static_cast<std::ptrdiff_t>(least));
   }
-  out.Flush();
 }
 
 // Bytes a held line costs beside its text and break: its reference, and
@@ -564,7 +588,7 @@ class TSortedLineSink::TState {
 public:
   TState(std::int32_t workers, std::int64_t memoryBudget, std::string tempDir)
       : TempDir(std::move(tempDir)), Shares(static_cast<std::size_t>(std::max<std::int32_t>(1, workers))),
-        Held(Shares.size()) {
+        Held(Shares.size()), TextBytes(Shares.size(), 0) {
     const auto budget = static_cast<std::size_t>(std::max<std::int64_t>(1024, memoryBudget));
     BufferSize = std::clamp<std::size_t>(budget / 16, 64, std::size_t{1} << 20);
     FanIn = std::max<std::size_t>(2, budget / 2 / BufferSize);
@@ -583,18 +607,8 @@ public:
     const auto w = static_cast<std::size_t>(worker);
     TLineShare& share = Shares[w];
     share.Text.End();
+    TextBytes[w] += share.LastBytes();
     Account(w, share.LastBytes() + LineIndexBytes);
-  }
-
-  void Format(std::int32_t worker, const TRangeFormatter& format, std::int64_t first, std::int64_t last) {
-    const auto w = static_cast<std::size_t>(worker);
-    TLineShare& share = Shares[w];
-    const std::size_t before = share.Lines().size();
-    format(first, last, share.Text);
-    std::size_t bytes = 0;
-    for (std::size_t i = before; i < share.Lines().size(); ++i)
-      bytes += share.Lines()[i].Length + std::size_t{1} + LineIndexBytes;
-    Account(w, bytes);
   }
 
   // Worker `w` holds `bytes` more; its lines go to disk when the shares
@@ -608,19 +622,45 @@ public:
     if (total > Limit) Spill(w);
   }
 
-  void Finish(std::int32_t threadCount, const std::function<void(std::string_view)>& write) {
-    SortShares(Shares, static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount)));
+  void Finish(std::int32_t threadCount, const std::function<void(std::string_view)>& write,
+              const TSortProgress& progress) {
+    SortShares(Shares, static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount)), progress);
+    TWrittenLines written(progress, true);
     if (!File) {
       // Everything fits: straight to `write`.
       TBlockOut out(BufferSize, write);
-      MergeShares(Shares, out);
-      return;
+      MergeShares(
+          Shares, [&out](const TLineRef& line) { out.Add(line); }, written);
+      out.Flush();
+    } else {
+      for (TLineShare& share : Shares) {
+        if (!share.Lines().empty()) AppendRun(share);
+        share.Clear();
+      }
+      MergeAll(write, progress, written);
     }
-    for (TLineShare& share : Shares) {
-      if (!share.Lines().empty()) AppendRun(share);
-      share.Clear();
+    written.Tell();
+  }
+
+  std::string Text(std::int32_t threadCount, const TSortProgress& progress) {
+    std::string text;
+    std::size_t bytes = 0;
+    for (const std::size_t worker : TextBytes)
+      bytes += worker;
+    text.reserve(bytes);
+    if (File) {
+      Finish(
+          threadCount, [&text](std::string_view block) { text += block; }, progress);
+      return text;
     }
-    MergeAll(write);
+    SortShares(Shares, static_cast<std::size_t>(std::max<std::int32_t>(1, threadCount)), progress);
+    TWrittenLines written(progress, true);
+    // Each line with the break that follows it in its block.
+    MergeShares(
+        Shares, [&text](const TLineRef& line) { text.append(line.Text, line.Length + std::size_t{1}); },
+        written);
+    written.Tell();
+    return text;
   }
 
 private:
@@ -633,10 +673,11 @@ private:
   std::string TempDir;
   std::vector<TLineShare> Shares;
   std::vector<THeld> Held;
-  std::size_t BufferSize = 0; // a block for `write`, the read buffer of one run in a merge
-  std::size_t FanIn = 0;      // runs one merge takes, their buffers in half the budget
-  std::size_t Limit = 0;      // bytes the shares may hold together
-  std::size_t Step = 0;       // a worker tells Total of its bytes in steps of this many
+  std::vector<std::size_t> TextBytes; // of each worker's lines, breaks included, on disk or not
+  std::size_t BufferSize = 0;         // a block for `write`, the read buffer of one run in a merge
+  std::size_t FanIn = 0;              // runs one merge takes, their buffers in half the budget
+  std::size_t Limit = 0;              // bytes the shares may hold together
+  std::size_t Step = 0;               // a worker tells Total of its bytes in steps of this many
   std::atomic<std::size_t> Total{0};
   std::mutex FileLock; // guards File and Runs while workers spill
   std::unique_ptr<TTempFile> File;
@@ -645,7 +686,8 @@ private:
   // Sorts worker `w`'s lines to a run on disk, on the worker's thread.
   void Spill(std::size_t w) {
     TLineShare& share = Shares[w];
-    share.Sort();
+    TSortTicks ticks;
+    share.Sort(ticks);
     {
       const std::lock_guard<std::mutex> hold(FileLock);
       AppendRun(share);
@@ -672,7 +714,10 @@ private:
 
   // Merges the runs to `write`: too many runs for one merge are merged in
   // groups into a second file, then the files swap, until one merge will do.
-  void MergeAll(const std::function<void(std::string_view)>& write) {
+  // The calling thread tells `progress` of the last merge's lines in
+  // `written`, and polls it with none written during the merges before.
+  void MergeAll(const std::function<void(std::string_view)>& write, const TSortProgress& progress,
+                TWrittenLines& written) {
     std::unique_ptr<TTempFile> other;
     while (Runs.size() > FanIn) {
       if (!other) other = std::make_unique<TTempFile>(TempDir);
@@ -686,7 +731,8 @@ private:
                                           static_cast<std::ptrdiff_t>(std::min(Runs.size(), from + FanIn)));
         TBlockOut out(BufferSize, append);
         const std::int64_t begin = other->Size();
-        MergeRuns(*File, group, BufferSize, out);
+        TWrittenLines none(progress, false);
+        MergeRuns(*File, group, BufferSize, out, none);
         out.Flush();
         merged.push_back({begin, other->Size()});
       }
@@ -695,7 +741,7 @@ private:
       Runs = std::move(merged);
     }
     TBlockOut out(BufferSize, write);
-    MergeRuns(*File, Runs, BufferSize, out);
+    MergeRuns(*File, Runs, BufferSize, out, written);
     out.Flush();
   }
 };
@@ -709,32 +755,13 @@ std::string& TSortedLineSink::Line(std::int32_t worker) { return State->Line(wor
 
 void TSortedLineSink::End(std::int32_t worker) { State->End(worker); }
 
-void TSortedLineSink::Finish(std::int32_t threads, const std::function<void(std::string_view)>& write) {
-  State->Finish(threads, write);
+void TSortedLineSink::Finish(std::int32_t threads, const std::function<void(std::string_view)>& write,
+                             const TSortProgress& progress) {
+  State->Finish(threads, write, progress);
 }
 
-void TSortedLineSink::Format(std::int32_t worker, const TRangeFormatter& format, std::int64_t first,
-                             std::int64_t last) {
-  State->Format(worker, format, first, last);
-}
-
-void WriteSortedResultText(std::int64_t count, std::int32_t threadCount, const TRangeFormatter& format,
-                           std::int64_t memoryBudget, const std::function<void(std::string_view)>& write,
-                           const std::string& tempDir) {
-  // Short ranges handed out in order, so that the threads end together and
-  // the budget is checked often.
-  constexpr std::int64_t Chunk = 1024;
-  const std::int32_t threads = std::max<std::int32_t>(1, threadCount);
-  TSortedLineSink sink(threads, memoryBudget, tempDir);
-  std::atomic<std::int64_t> next{0};
-  RunTeam(threads, [&](std::int32_t t, const TTeam& team) {
-    while (!team.Stopping()) {
-      const std::int64_t from = next.fetch_add(Chunk);
-      if (from >= count) break;
-      sink.Format(t, format, from, std::min(count, from + Chunk));
-    }
-  });
-  sink.Finish(threads, write);
+std::string TSortedLineSink::Text(std::int32_t threads, const TSortProgress& progress) {
+  return State->Text(threads, progress);
 }
 
 void CheckTempDir(const std::string& tempDir) { const TTempFile probe(tempDir); }

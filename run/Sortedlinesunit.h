@@ -52,55 +52,12 @@ private:
   std::size_t Bytes() const; // of the mapped pages
 };
 
-// Where a formatter writes its lines: append one line's text (no break) to
-// Line(), a buffer that stays in the cache, then call End(), which keys the
-// line and copies it, with its break, into blocks of mapped pages that never
-// move, so that the lines can be sorted and copied out, break included,
-// without first growing one buffer.
-class TLineBlocks {
-public:
-  TLineBlocks() = default;
-  TLineBlocks(const TLineBlocks&) = delete;
-  TLineBlocks& operator=(const TLineBlocks&) = delete;
-  ~TLineBlocks();
-
-  std::string& Line() {
-    Scratch.clear();
-    return Scratch;
-  }
-  void End();
-
-private:
-  friend class TLineShare;
-  // A mapped block of text.
-  struct TBlock {
-    char* Begin;
-    std::size_t Bytes;
-  };
-  // A new block is mapped with room for at least this many bytes. From a
-  // large page on, blocks are aligned to large pages, whose first touch
-  // costs one fault instead of 512.
-  std::size_t BlockSize = std::size_t{1} << 20;
-  std::string Scratch; // the line being made
-  std::vector<TBlock> Blocks;
-  char* Next = nullptr;  // where the next line goes in the last block
-  char* Limit = nullptr; // the end of the last block
-  TLineRefs Lines;
-
-  // Maps a block with room for at least `bytes`; throws std::bad_alloc.
-  void NewBlock(std::size_t bytes);
-  // Unmaps every block and forgets every line.
-  void Clear() noexcept;
-};
-
-// Formats results [first, last) into `blocks`, one line each. Called from
-// several threads at once, with ranges that do not overlap.
-using TRangeFormatter = std::function<void(std::int64_t first, std::int64_t last, TLineBlocks& blocks)>;
-
-// The lines of results 0 .. count-1, each followed by "\n", ascending by
-// bytes, formatted on `threads` threads. What `format` throws on any thread
-// reaches the caller. Pre: no two lines are equal and no line holds a 0 byte.
-std::string SortedResultText(std::int64_t count, std::int32_t threads, const TRangeFormatter& format);
+// Called by TSortedLineSink::Finish and Text on the calling thread: now and
+// then while they sort, and at least every 4096 lines written out, with the
+// lines written so far (never fewer than before), and at last with all of
+// them. What it throws (a stop request) ends the call at once; the sink may
+// then only be destroyed.
+using TSortProgress = std::function<void(std::int64_t linesWritten)>;
 
 // Result lines handed in by several workers as they are found (a run's
 // stream), written out at the end ascending by bytes, each followed by "\n",
@@ -119,7 +76,8 @@ std::string SortedResultText(std::int64_t count, std::int32_t threads, const TRa
 // twice the text.
 //
 // Threads: Line and End of one worker only from one thread at a time;
-// different workers at once. Finish once, after every End has returned.
+// different workers at once. Finish or Text once, after every End has
+// returned.
 // A failing temporary file (cannot be created, disk full, read error) gives
 // std::runtime_error naming `tempDir` and the reason, from End or Finish;
 // what `write` throws reaches the caller of Finish. The object may be
@@ -136,26 +94,18 @@ public:
   // without the break; then End(worker).
   std::string& Line(std::int32_t worker);
   void End(std::int32_t worker);
-  // Formats results [first, last) with `format` as lines of `worker`, as
-  // Line and End would take them one by one.
-  void Format(std::int32_t worker, const TRangeFormatter& format, std::int64_t first, std::int64_t last);
   // Writes every line, sorted, to `write`, sorting on `threads` threads.
-  void Finish(std::int32_t threads, const std::function<void(std::string_view)>& write);
+  void Finish(std::int32_t threads, const std::function<void(std::string_view)>& write,
+              const TSortProgress& progress = {});
+  // In place of Finish: every line, sorted, in one string allocated once at
+  // its size. Lines held in memory are copied into it straight from where
+  // they were formatted; lines on disk come through the merge.
+  std::string Text(std::int32_t threads, const TSortProgress& progress = {});
 
 private:
   class TState;
   std::unique_ptr<TState> State;
 };
-
-// The same text as SortedResultText, handed to `write` in order, in blocks of
-// whole lines, through a TSortedLineSink: results are formatted on `threads`
-// threads in short ranges, runs go to disk in `tempDir` beyond
-// `memoryBudget`. What `format` (on any thread) or `write` throws reaches
-// the caller; a failing temporary file gives std::runtime_error as the sink
-// does. Pre: no two lines are equal; no line holds a break or a 0 byte.
-void WriteSortedResultText(std::int64_t count, std::int32_t threads, const TRangeFormatter& format,
-                           std::int64_t memoryBudget, const std::function<void(std::string_view)>& write,
-                           const std::string& tempDir);
 
 // Makes and removes a temporary file in `tempDir` as a sort on disk would, so
 // that a folder that cannot take one is reported before a long run rather

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "Parallelunit.h"
-#include "Sortedlinesunit.h"
 
 TEST(RunTeam, EveryWorkerRunsOnceAndWorkerZeroIsTheCaller) {
   for (const std::int32_t threads : {1, 2, 5}) {
@@ -89,18 +88,4 @@ TEST(ParallelFor, VisitsEveryIndexOnceAndStopsHandingOutAfterAFailure) {
                            }),
                std::runtime_error);
   EXPECT_LT(after.load(), 100000 - 5001);
-}
-
-// Running out of memory while one thread formats result lines gives the
-// caller std::bad_alloc, not the end of the process.
-TEST(SortedResultText, AFormatterFailingOnAHelperThreadReachesTheCaller) {
-  EXPECT_THROW(SortedResultText(1000, 2,
-                                [](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-                                  if (first > 0) throw std::bad_alloc();
-                                  for (std::int64_t i = first; i < last; ++i) {
-                                    blocks.Line() += std::to_string(i);
-                                    blocks.End();
-                                  }
-                                }),
-               std::bad_alloc);
 }

@@ -68,15 +68,6 @@ std::vector<std::string> RandomLines(std::size_t count, std::uint32_t seed, std:
   return shuffled;
 }
 
-TRangeFormatter FormatterOf(const std::vector<std::string>& lines) {
-  return [&lines](std::int64_t first, std::int64_t last, TLineBlocks& blocks) {
-    for (std::int64_t i = first; i < last; ++i) {
-      blocks.Line() += lines[static_cast<std::size_t>(i)];
-      blocks.End();
-    }
-  };
-}
-
 // Hands lines [0, count) to `sink` as a run's stream would: `workers`
 // threads at once, worker w with every workers-th line from w on. What a
 // worker's End throws reaches the caller, after every worker has stopped.
@@ -147,6 +138,13 @@ protected:
 
   bool FolderIsEmpty() const { return fs::is_empty(Folder); }
 
+  // The text of Text(), in place of Finish.
+  std::string Kept(const std::vector<std::string>& lines, std::int32_t threads, std::int64_t budget) {
+    TSortedLineSink sink(threads, budget, Folder);
+    Feed(sink, lines, threads, lines.size());
+    return sink.Text(threads);
+  }
+
   // The text as handed to `write`, checking that every block is whole lines.
   std::string Written(const std::vector<std::string>& lines, std::int32_t threads, std::int64_t budget) {
     std::string text;
@@ -174,8 +172,8 @@ struct TCase {
 
 // Runs merged in several passes (tiny budget), in one pass (a budget that
 // holds several buffers), lines longer than a merge buffer, and everything in
-// memory; on one and several workers. The text formatted from ranges and
-// sorted in memory (the read-back path) is the same.
+// memory; on one and several workers. The text kept in one string (Text)
+// is the same.
 TEST_F(SortedLineSinkTest, GivesTheBytesOfTheSortInMemory) {
   const TCase cases[] = {
       {"many runs, several merge passes, 1 thread", 3000, 40, 1, TinyBudget},
@@ -192,7 +190,7 @@ TEST_F(SortedLineSinkTest, GivesTheBytesOfTheSortInMemory) {
     const std::vector<std::string> lines = RandomLines(c.Lines, seed++, c.Longest);
     const std::string text = Written(lines, c.Threads, c.Budget);
     EXPECT_EQ(text, Expected(lines));
-    EXPECT_EQ(text, SortedResultText(static_cast<std::int64_t>(lines.size()), c.Threads, FormatterOf(lines)));
+    EXPECT_EQ(Kept(lines, c.Threads, c.Budget), text);
   }
 }
 
@@ -285,6 +283,65 @@ TEST_F(SortedLineSinkTest, AbandonedSinksAndFailingWritersLeaveNothing) {
                        },
                        Folder),
                    TWriteFailure);
+    }
+  }
+}
+
+struct TStopped : std::exception {};
+
+// Progress while the lines are sorted and written out, in memory and from
+// runs on disk, to `write` and into one string: the counts never go down,
+// the last is every line, and between there are counts of lines written
+// (more lines than one report's worth). A progress that throws ends the
+// sort, also while a helper thread sorts its share, with its own exception
+// and nothing left behind.
+TEST_F(SortedLineSinkTest, ProgressCountsTheLinesWrittenAndCanEndTheSort) {
+  const std::vector<std::string> lines = RandomLines(20000, 13, 40);
+  for (const std::int64_t budget : {TinyBudget * 16, LargeBudget}) {
+    for (const std::int32_t threads : {1, 2}) {
+      for (const bool kept : {false, true}) {
+        SCOPED_TRACE(testing::Message()
+                     << "budget " << budget << ", " << threads << " threads, " << (kept ? "Text" : "Finish"));
+        std::vector<std::int64_t> counts;
+        const TSortProgress progress = [&](std::int64_t written) { counts.push_back(written); };
+        std::string text;
+        {
+          TSortedLineSink sink(threads, budget, Folder);
+          Feed(sink, lines, threads, lines.size());
+          if (kept) {
+            text = sink.Text(threads, progress);
+          } else {
+            sink.Finish(
+                threads, [&](std::string_view block) { text += block; }, progress);
+          }
+        }
+        EXPECT_EQ(text, Expected(lines));
+        ASSERT_FALSE(counts.empty());
+        EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+        EXPECT_EQ(counts.back(), static_cast<std::int64_t>(lines.size()));
+        EXPECT_TRUE(std::any_of(counts.begin(), counts.end(), [&](std::int64_t count) {
+          return count > 0 && count < static_cast<std::int64_t>(lines.size());
+        }));
+
+        // Thrown at the first call, while the shares are sorted or merged.
+        TSortedLineSink stopped(threads, budget, Folder);
+        Feed(stopped, lines, threads, lines.size());
+        int calls = 0;
+        const TSortProgress stop = [&](std::int64_t) {
+          ++calls;
+          throw TStopped();
+        };
+        if (kept) {
+          EXPECT_THROW(stopped.Text(threads, stop), TStopped);
+        } else {
+          std::string partial;
+          EXPECT_THROW(stopped.Finish(
+                           threads, [&](std::string_view block) { partial += block; }, stop),
+                       TStopped);
+          EXPECT_LT(partial.size(), text.size());
+        }
+        EXPECT_EQ(calls, 1);
+      }
     }
   }
 }
