@@ -28,13 +28,16 @@
 //   passes end.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <stop_token>
+#include <string>
 
 // One side of a result, valid only during the call that hands it out: either
 // packed words (Words not null; the layout of Wordsetunit, Size bits) or an
@@ -92,6 +95,20 @@ struct TBranchRange {
 // root itself are listed by the one run whose ListsRoot is set. Together the
 // runs list every result once. The closure and sparse engines take part;
 // the consensus engine, whose passes need every set, ignores the share.
+//
+// Runs may also hand parts of branches to each other (subtree tasks), when
+// Wanted, Give and Take are all set; the sparse engine does, the others
+// search only what Next gives them and never call Give or Take. A worker
+// looks at *Wanted every LookEvery node expansions; when it is set and the
+// worker has an open node with children not searched yet, it clears the flag,
+// passes the remaining children of its shallowest such node to Give as a task
+// and searches them no more. A worker whose branches are done calls Take
+// until it returns nothing, searching each task it returns (whichever run
+// gave it); Take returns nothing once the whole search is done. A task is
+// bytes that only a run of the same engine on the same rows with the same
+// settings can search. Give and Take are called on the run's worker threads,
+// possibly at once; Take may block meanwhile (the run does not look at its
+// stop token then).
 struct TBranchShare {
   // Returns the next range of branches for this run, of `branches` in all
   // (the same number in every run); an empty range when none is left, after
@@ -100,6 +117,18 @@ struct TBranchShare {
   std::function<TBranchRange(std::int64_t branches)> Next;
   // This run lists the results that belong to no branch.
   bool ListsRoot = true;
+  // Set when another run wants work; borrowed for the run.
+  std::atomic<bool>* Wanted = nullptr;
+  // Takes a task from this run.
+  std::function<void(std::string task)> Give;
+  // A task for this run, or nothing once every run is done. `workers`: how
+  // many workers of this run call Take (the same at every call).
+  std::function<std::optional<std::string>(std::int32_t workers)> Take;
+  // Node expansions between looks at Wanted; a power of two.
+  std::uint32_t LookEvery = 256;
+
+  // Whether runs hand each other subtree tasks.
+  bool Steals() const { return Next && Wanted != nullptr && Give && Take; }
 };
 
 // How one run goes. The results never depend on Threads.

@@ -1,10 +1,47 @@
 #include "Sparseteamunit.h"
 
 #include <chrono>
+#include <cstring>
+#include <stdexcept>
 
 #include "Parallelunit.h"
 
 namespace sparse {
+
+namespace {
+
+// The first byte of a task: the engine's, so that a task from another engine is refused.
+constexpr char TaskKind = 'S';
+
+} // namespace
+
+// Bytes: the kind, then the path's length, its items and the limit, each
+// as the machine's int32 (every process of a job runs on the same kind of
+// machine).
+std::string EncodeTask(const TSubtreeTask& task) {
+  std::vector<std::int32_t> words{static_cast<std::int32_t>(task.Path.size())};
+  words.insert(words.end(), task.Path.begin(), task.Path.end());
+  words.push_back(task.Limit);
+  std::string bytes(1 + words.size() * sizeof(std::int32_t), TaskKind);
+  std::memcpy(bytes.data() + 1, words.data(), words.size() * sizeof(std::int32_t));
+  return bytes;
+}
+
+TSubtreeTask DecodeTask(const std::string& bytes) {
+  const auto wrong = [] {
+    return std::runtime_error("a subtree task from another run is not one of this search");
+  };
+  if (bytes.size() < 1 + 2 * sizeof(std::int32_t) || bytes[0] != TaskKind ||
+      (bytes.size() - 1) % sizeof(std::int32_t) != 0)
+    throw wrong();
+  std::vector<std::int32_t> words((bytes.size() - 1) / sizeof(std::int32_t));
+  std::memcpy(words.data(), bytes.data() + 1, words.size() * sizeof(std::int32_t));
+  if (words[0] < 0 || static_cast<std::size_t>(words[0]) + 2 != words.size()) throw wrong();
+  TSubtreeTask task;
+  task.Path.assign(words.begin() + 1, words.end() - 1);
+  task.Limit = words.back();
+  return task;
+}
 
 void TSearchTeam::HandOut(std::int32_t count, const TBranchShare* share) {
   Count = count;
@@ -31,6 +68,14 @@ std::int32_t TSearchTeam::Next() {
   if (Share != nullptr) return NextShared();
   const std::int32_t handed = Handed.fetch_add(1, std::memory_order_relaxed);
   return handed < Count ? Count - 1 - handed : -1;
+}
+
+void TSearchTeam::Give(const TSubtreeTask& task) { Share->Give(EncodeTask(task)); }
+
+std::optional<TSubtreeTask> TSearchTeam::Take() {
+  std::optional<std::string> bytes = Share->Take(Size());
+  if (!bytes) return std::nullopt;
+  return DecodeTask(*bytes);
 }
 
 void TSearchTeam::Fail(std::exception_ptr error) {
@@ -65,6 +110,7 @@ void TTeamMember::Checkpoint() {
   Publish();
   if (Team.Ending()) throw TCancelled();
   if (Id == 0) Team.Report();
+  GiveDue = Team.Steals() && Team.WorkWanted();
 }
 
 } // namespace sparse

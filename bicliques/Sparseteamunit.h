@@ -1,8 +1,9 @@
 // Sparseteamunit: the workers of one sparse search as a team. They share
 // the root's candidates, handed out one at a time (only those a branch
-// share gives this run, when the run has one); a failure on one of them
-// stops the others; the calling thread's member reports the progress of
-// all.
+// share gives this run, when the run has one), and, when the share lets
+// runs hand each other subtree tasks, give and take those through it; a
+// failure on one of them stops the others; the calling thread's member
+// reports the progress of all.
 //
 // Ownership and threads: the team borrows the run's control, and each
 // member its team and its result sink, for their lives. Members join before
@@ -15,6 +16,8 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "Runcontrolunit.h"
@@ -23,6 +26,20 @@
 namespace sparse {
 
 class TTeamMember;
+
+// A part of a branch handed between runs: the node reached from the root by
+// adding the items of Path in turn (each a candidate of the node before; the
+// node's core is the last), whose children by candidates below Limit are
+// still to be searched. Items in search numbers.
+struct TSubtreeTask {
+  std::vector<std::int32_t> Path;
+  std::int32_t Limit = 0;
+};
+
+// The task as bytes for TBranchShare::Give, and back. DecodeTask throws
+// std::runtime_error on bytes EncodeTask did not make.
+std::string EncodeTask(const TSubtreeTask& task);
+TSubtreeTask DecodeTask(const std::string& bytes);
 
 class TSearchTeam {
 public:
@@ -37,6 +54,18 @@ public:
   void HandOut(std::int32_t count, const TBranchShare* share = nullptr);
   // The next number handed out, or -1 when none is left.
   std::int32_t Next();
+  // Whether the share lets runs hand each other subtree tasks.
+  bool Steals() const { return Share != nullptr && Share->Steals(); }
+  // Node expansions between looks at whether another run wants work, less one.
+  std::uint32_t LookMask() const { return Steals() ? Share->LookEvery - 1 : 255; }
+  // Whether another run wants work. Pre: Steals().
+  bool WorkWanted() const { return Share->Wanted->load(std::memory_order_relaxed); }
+  // Takes the want on for this member: true for one caller per want. Pre: Steals().
+  bool ClaimWant() { return Share->Wanted->exchange(false, std::memory_order_relaxed); }
+  // Hands `task` to another run. Pre: Steals().
+  void Give(const TSubtreeTask& task);
+  // A task from another run, or nothing once the search is done. Pre: Steals().
+  std::optional<TSubtreeTask> Take();
   // Keeps the first failure and makes every member stop at its next step.
   void Fail(std::exception_ptr error);
   // Whether a member failed or a stop was requested: the search is to end.
@@ -72,12 +101,18 @@ public:
   TTeamMember(TSearchTeam& team, std::int32_t id, const TResultSink& results)
       : Team(team), Id(id), Results(results) {}
 
-  // One step of search work. Every 256th publishes the results so far,
-  // throws TCancelled when the search is ending, and on member 0 reports.
+  // One step of search work. Every 256th (every LookEvery-th when runs
+  // hand each other tasks) publishes the results so far, throws TCancelled
+  // when the search is ending, on member 0 reports, and sets GiveDue when
+  // another run wants work.
   void Step() {
-    if ((++Steps & 255) != 0) return;
+    if ((++Steps & LookMask) != 0) return;
     Checkpoint();
   }
+  // Set by Step when another run wants work; the member clears it.
+  bool GiveDue = false;
+  // Takes the team's interval of looks. Once the team hands out, before the first Step.
+  void Begin() { LookMask = Team.LookMask(); }
   // Makes the results so far visible to the progress reports.
   void Publish() { Found.store(Results.Total(), std::memory_order_relaxed); }
   // The results last published. Any thread.
@@ -88,6 +123,7 @@ private:
   std::int32_t Id;
   const TResultSink& Results;
   std::uint32_t Steps = 0;
+  std::uint32_t LookMask = 255;
   std::atomic<std::int64_t> Found{0};
 
   void Checkpoint();

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cassert>
+#include <limits>
 #include <memory>
 #include <numeric>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "Parallelunit.h"
@@ -25,6 +28,14 @@
 // database is small is searched on bit masks (Sparsebitsearchunit). The
 // root's children are shared out among the workers (Sparseteamunit); every
 // set found goes to its worker's result sink (Sparseresultsunit).
+//
+// Runs that hand each other subtree tasks: a worker asked for work gives the
+// children it has not reached of its shallowest open node, as the items
+// that lead to the node and the candidate it stopped at. The taker rebuilds
+// the node from the root by those items, knowing none of the giver's failed
+// candidates (they only prune: the prefix test rejects each again), so its
+// databases may hold more items than the giver's, and it finds candidates by
+// item rather than by place.
 
 namespace sparse {
 
@@ -48,6 +59,11 @@ struct TLevel {
   TDatabase Database;
   TDelivery Delivery; // its candidates, once delivered
   TFailures Failures;
+  // While Expand searches its children: the candidate being searched, and
+  // the lowest this worker is still to search (those below were given away).
+  bool Open = false;
+  std::size_t Next = 0;
+  std::size_t Floor = 0;
 };
 
 // What Extend made of a child with children to search.
@@ -84,7 +100,10 @@ public:
 
   // Takes the root's candidates from the team until none is left. The
   // root's failures are shared: each worker keeps the list of those it saw.
+  // Then, when runs hand each other tasks, searches the tasks it is given
+  // until none is left.
   void SearchRoot(TLevel& root) {
+    Member.Begin();
     for (std::int32_t next = Team.Next(); next >= 0; next = Team.Next()) {
       const auto k = static_cast<std::size_t>(next);
       Member.Step();
@@ -94,6 +113,10 @@ public:
         root.Failures.StoreWitness(k, witness);
         RootFailed.emplace_back(root.Delivery.Candidates[k], witness);
       }
+    }
+    if (Team.Steals()) {
+      for (std::optional<TSubtreeTask> task = Team.Take(); task; task = Team.Take())
+        SearchTask(root, *task);
     }
     Member.Publish();
   }
@@ -109,15 +132,22 @@ private:
   std::vector<std::int32_t> Extent; // a result's transactions
   TFailedList RootFailed;           // the root's failed candidates seen here
 
-  // Searches the children of the node at `depth`, highest candidate first:
-  // a failed child tells its lower siblings' subtrees which items fail
-  // there too.
-  void Expand(std::size_t depth) {
+  // Searches the children of the node at `depth` by candidates below
+  // `limit`, highest candidate first: a failed child tells its lower
+  // siblings' subtrees which items fail there too.
+  void Expand(std::size_t depth, std::int32_t limit = std::numeric_limits<std::int32_t>::max()) {
     TLevel& level = Level(depth);
     Deliver(level);
     TFailures& failures = level.Failures;
-    for (std::size_t k = level.Delivery.Candidates.size(); k-- > 0;) {
+    const std::vector<std::int32_t>& candidates = level.Delivery.Candidates;
+    level.Open = true;
+    level.Floor = 0;
+    for (auto k = static_cast<std::size_t>(std::lower_bound(candidates.begin(), candidates.end(), limit) -
+                                           candidates.begin());
+         k-- > level.Floor;) {
+      level.Next = k;
       Member.Step();
+      if (Member.GiveDue) GiveAway();
       if (failures.Witness[k] >= 0) continue;
       const std::int32_t witness = SearchChild(level, failures.Failed, k, depth);
       if (witness >= 0) {
@@ -125,6 +155,62 @@ private:
         failures.Failed.emplace_back(level.Delivery.Candidates[k], witness);
       }
     }
+    level.Open = false;
+  }
+
+  // Gives another run the children not yet reached of the shallowest open
+  // node that has any, unless another worker took the want on first.
+  void GiveAway() {
+    Member.GiveDue = false;
+    for (std::size_t d = 1; d < Levels.size(); ++d) {
+      TLevel& level = *Levels[d];
+      if (!level.Open || level.Next == level.Floor) continue;
+      if (!Team.ClaimWant()) return;
+      TSubtreeTask task;
+      for (std::size_t i = 1; i <= d; ++i)
+        task.Path.push_back(Levels[i]->Core);
+      task.Limit = level.Delivery.Candidates[level.Next];
+      level.Floor = level.Next;
+      Team.Give(task);
+      return;
+    }
+  }
+
+  // Searches a task another run gave: rebuilds the nodes on its path from
+  // the root, then searches the last one's children below the limit.
+  void SearchTask(const TLevel& root, const TSubtreeTask& task) {
+    if (task.Path.empty()) throw std::runtime_error("a subtree task without a path");
+    const TLevel* parent = &root;
+    for (std::size_t d = 1; d <= task.Path.size(); ++d) {
+      TLevel& node = Level(d);
+      Rebuild(*parent, task.Path[d - 1], node);
+      if (node.Database.Entries.empty()) return;
+      if (d < task.Path.size()) Deliver(node);
+      parent = &node;
+    }
+    Expand(task.Path.size(), task.Limit);
+  }
+
+  // Makes the child of `parent` by its candidate `item` into `child`
+  // again, as a database of lists, emitting nothing: a run searched it
+  // before and gave away part of its subtree.
+  void Rebuild(const TLevel& parent, std::int32_t item, TLevel& child) {
+    const TDelivery& delivery = parent.Delivery;
+    const auto at = std::lower_bound(delivery.Candidates.begin(), delivery.Candidates.end(), item);
+    const auto k = static_cast<std::size_t>(at - delivery.Candidates.begin());
+    std::int32_t witness = -1;
+    if (at == delivery.Candidates.end() || *at != item ||
+        !Scan.Start(parent.Database, parent.Core, delivery.Occ.data() + delivery.OccStarts[k],
+                    delivery.OccPlace.data() + delivery.OccStarts[k],
+                    delivery.OccStarts[k + 1] - delivery.OccStarts[k], item) ||
+        !KeepsPrefix(Scan, witness))
+      throw std::runtime_error("a subtree task from another run is not one of this search");
+    const std::size_t highs = Scan.CountAbove();
+    Close(parent, child);
+    HandDownFailures(parent.Failures, {}, Search.FailedScanRatio, child.Itemset, Scan,
+                     child.Failures.Blocked);
+    Maker.Build(Scan, highs, child.Database);
+    Scan.ClearCounts();
   }
 
   // Searches the child of the node `parent` at `depth` by its candidate k,

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -16,6 +19,7 @@
 #include "Enginetableunit.h"
 #include "Poslistunit.h"
 #include "Rununit.h"
+#include "Sparseunit.h"
 
 namespace {
 
@@ -218,6 +222,102 @@ TEST(Engines, RunsSharingTheBranchesListEveryResultOnce) {
             EXPECT_EQ(branches, branchCounts.front());
         }
       }
+    }
+  }
+}
+
+// Runs that also hand each other parts of branches list every result once:
+// each run is asked for work at every node, so that its workers give away
+// the rest of their shallowest open node whenever they have one; the tasks
+// wait in one queue, each run but the last takes at most two of them and
+// the last takes the rest. The sparse engine steals (searching every node
+// on lists, since small ones searched on bits are not split); the others
+// ignore the hand-off and must still list their branches' results.
+TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
+  constexpr std::int64_t Runs = 3;
+  constexpr std::int64_t Chunk = 2;
+  constexpr std::int64_t TakenBeforeTheLast = 2;
+  std::mt19937 random(31);
+  const std::vector<std::vector<std::string>> matrices{bruteforce::RandomMatrix(random, 6, 40),
+                                                       bruteforce::RandomMatrix(random, 16, 5),
+                                                       bruteforce::RandomMatrix(random, 14, 14, 0.6),
+                                                       bruteforce::RandomMatrix(random, 18, 30, 0.3),
+                                                       {}};
+  TBounds atLeastTwoSources;
+  atLeastTwoSources.MinSources = 2;
+  TBounds fewTargets;
+  fewTargets.MaxTargets = 3;
+  for (const TEngineKind kind : {TEngineKind::Closure, TEngineKind::Sparse}) {
+    const TEngineEntry& entry = EngineEntry(kind);
+    std::int64_t given = 0;
+    for (std::size_t m = 0; m < matrices.size(); ++m) {
+      const std::set<std::string> all = BruteForceLines(matrices[m]);
+      for (const TBounds& bounds : {TBounds{}, atLeastTwoSources, fewTargets}) {
+        for (const bool streamed : {false, true}) {
+          SCOPED_TRACE(std::string(entry.Name) + ", matrix " + std::to_string(m) + ", min sources " +
+                       std::to_string(bounds.MinSources) + ", max targets " +
+                       std::to_string(bounds.MaxTargets) + (streamed ? ", streamed" : ", stored"));
+          std::multiset<std::string> lines;
+          std::int64_t count = 0;
+          std::mutex queueMutex;
+          std::deque<std::string> queue;
+          for (std::int64_t r = 0; r < Runs; ++r) {
+            TEngineRun run = Engine(entry, matrices[m]);
+            if (auto* sparse = dynamic_cast<TSparseBicliques*>(run.Engine.get())) sparse->SmallDatabase = 0;
+            TRunConfig config;
+            config.Threads = 2;
+            config.Bounds = bounds;
+            std::int64_t nextChunk = r;
+            std::int64_t taken = 0;
+            std::atomic<bool> wanted{true};
+            config.Branches.ListsRoot = r == 0;
+            config.Branches.Next = [&](std::int64_t branches) {
+              const std::int64_t first = std::min(branches, nextChunk * Chunk);
+              nextChunk += Runs;
+              return TBranchRange{first, std::min(branches, first + Chunk)};
+            };
+            config.Branches.Wanted = &wanted;
+            config.Branches.LookEvery = 1;
+            config.Branches.Give = [&](std::string task) {
+              const std::lock_guard hold(queueMutex);
+              EXPECT_FALSE(wanted.load()) << "a task given without taking the want on";
+              queue.push_back(std::move(task));
+              ++given;
+              wanted.store(true);
+            };
+            config.Branches.Take = [&](std::int32_t workers) -> std::optional<std::string> {
+              EXPECT_EQ(workers, 2);
+              const std::lock_guard hold(queueMutex);
+              if (queue.empty() || (r + 1 < Runs && taken == TakenBeforeTheLast)) return std::nullopt;
+              ++taken;
+              std::string task = std::move(queue.front());
+              queue.pop_front();
+              return task;
+            };
+            std::mutex lock;
+            if (streamed) {
+              config.Stream = [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+                std::string line =
+                    Members(sources, run.Matrix.Sources) + " : " + Members(targets, run.Matrix.Targets);
+                const std::lock_guard hold(lock);
+                lines.insert(std::move(line));
+              };
+            }
+            count += run.Engine->Run(config);
+            if (!streamed) {
+              for (const std::string& line : ReadBack(run))
+                lines.insert(line);
+            }
+          }
+          EXPECT_TRUE(queue.empty());
+          const std::set<std::string> expected = AdmittedLines(all, bounds);
+          EXPECT_EQ(count, static_cast<std::int64_t>(expected.size()));
+          EXPECT_EQ(lines, std::multiset<std::string>(expected.begin(), expected.end()));
+        }
+      }
+    }
+    if (kind == TEngineKind::Sparse) {
+      EXPECT_GT(given, 100) << "subtrees should have moved";
     }
   }
 }
