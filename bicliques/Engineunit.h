@@ -126,6 +126,10 @@ struct TBranchShare {
   std::function<std::optional<std::string>(std::int32_t workers)> Take;
   // Node expansions between looks at Wanted; a power of two.
   std::uint32_t LookEvery = 256;
+  // Give from every node, also from those an engine would search by a
+  // method it cannot split (the sparse engine's bit masks for small
+  // databases): for tests, whose small graphs have no other nodes to split.
+  bool SplitSmall = false;
 
   // Whether runs hand each other subtree tasks.
   bool Steals() const { return Next && Wanted != nullptr && Give && Take; }

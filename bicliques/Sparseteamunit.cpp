@@ -15,13 +15,15 @@ constexpr char TaskKind = 'S';
 
 } // namespace
 
-// Bytes: the kind, then the path's length, its items and the limit, each
-// as the machine's int32 (every process of a job runs on the same kind of
-// machine).
+// Bytes: the kind, then the path's length, its items, the limit and the
+// branches, each as the machine's int32 (every process of a job runs on the
+// same kind of machine).
 std::string EncodeTask(const TSubtreeTask& task) {
   std::vector<std::int32_t> words{static_cast<std::int32_t>(task.Path.size())};
   words.insert(words.end(), task.Path.begin(), task.Path.end());
   words.push_back(task.Limit);
+  words.push_back(task.FirstBranch);
+  words.push_back(task.LastBranch);
   std::string bytes(1 + words.size() * sizeof(std::int32_t), TaskKind);
   std::memcpy(bytes.data() + 1, words.data(), words.size() * sizeof(std::int32_t));
   return bytes;
@@ -31,15 +33,18 @@ TSubtreeTask DecodeTask(const std::string& bytes) {
   const auto wrong = [] {
     return std::runtime_error("a subtree task from another run is not one of this search");
   };
-  if (bytes.size() < 1 + 2 * sizeof(std::int32_t) || bytes[0] != TaskKind ||
+  if (bytes.size() < 1 + 4 * sizeof(std::int32_t) || bytes[0] != TaskKind ||
       (bytes.size() - 1) % sizeof(std::int32_t) != 0)
     throw wrong();
   std::vector<std::int32_t> words((bytes.size() - 1) / sizeof(std::int32_t));
   std::memcpy(words.data(), bytes.data() + 1, words.size() * sizeof(std::int32_t));
-  if (words[0] < 0 || static_cast<std::size_t>(words[0]) + 2 != words.size()) throw wrong();
+  if (words[0] < 0 || static_cast<std::size_t>(words[0]) + 4 != words.size()) throw wrong();
   TSubtreeTask task;
-  task.Path.assign(words.begin() + 1, words.end() - 1);
-  task.Limit = words.back();
+  task.Path.assign(words.begin() + 1, words.end() - 3);
+  task.Limit = words[words.size() - 3];
+  task.FirstBranch = words[words.size() - 2];
+  task.LastBranch = words.back();
+  if (task.Path.empty() && !(0 <= task.FirstBranch && task.FirstBranch < task.LastBranch)) throw wrong();
   return task;
 }
 
@@ -71,6 +76,17 @@ std::int32_t TSearchTeam::Next() {
 }
 
 void TSearchTeam::Give(const TSubtreeTask& task) { Share->Give(EncodeTask(task)); }
+
+bool TSearchTeam::SplitBranches(TSubtreeTask& task) {
+  const std::lock_guard lock(ShareMutex);
+  if (Range.First == Range.Last) return false;
+  const std::int64_t middle = Range.First + (Range.Last - Range.First) / 2;
+  task.Path.clear();
+  task.FirstBranch = static_cast<std::int32_t>(middle);
+  task.LastBranch = static_cast<std::int32_t>(Range.Last);
+  Range.Last = middle;
+  return true;
+}
 
 std::optional<TSubtreeTask> TSearchTeam::Take() {
   std::optional<std::string> bytes = Share->Take(Size());

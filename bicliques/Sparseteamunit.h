@@ -27,13 +27,16 @@ namespace sparse {
 
 class TTeamMember;
 
-// A part of a branch handed between runs: the node reached from the root by
-// adding the items of Path in turn (each a candidate of the node before; the
-// node's core is the last), whose children by candidates below Limit are
-// still to be searched. Items in search numbers.
+// Work handed between runs. With a Path: the node reached from the root by
+// adding its items in turn (each a candidate of the node before; the node's
+// core is the last), whose children by candidates below Limit are still to
+// be searched; items in search numbers. Without: the root branches
+// [FirstBranch, LastBranch), numbered as the branch share numbers them.
 struct TSubtreeTask {
   std::vector<std::int32_t> Path;
   std::int32_t Limit = 0;
+  std::int32_t FirstBranch = 0;
+  std::int32_t LastBranch = 0;
 };
 
 // The task as bytes for TBranchShare::Give, and back. DecodeTask throws
@@ -62,8 +65,13 @@ public:
   bool WorkWanted() const { return Share->Wanted->load(std::memory_order_relaxed); }
   // Takes the want on for this member: true for one caller per want. Pre: Steals().
   bool ClaimWant() { return Share->Wanted->exchange(false, std::memory_order_relaxed); }
+  // Leaves a want claimed but not met for another member. Pre: Steals().
+  void Unclaim() { Share->Wanted->store(true, std::memory_order_relaxed); }
   // Hands `task` to another run. Pre: Steals().
   void Give(const TSubtreeTask& task);
+  // Takes the upper half (at least one) of the branches the share gave this
+  // run that no member has started, into `task`; false when there are none.
+  bool SplitBranches(TSubtreeTask& task);
   // A task from another run, or nothing once the search is done. Pre: Steals().
   std::optional<TSubtreeTask> Take();
   // Keeps the first failure and makes every member stop at its next step.

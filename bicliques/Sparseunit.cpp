@@ -104,16 +104,8 @@ public:
   // until none is left.
   void SearchRoot(TLevel& root) {
     Member.Begin();
-    for (std::int32_t next = Team.Next(); next >= 0; next = Team.Next()) {
-      const auto k = static_cast<std::size_t>(next);
-      Member.Step();
-      if (root.Failures.LoadWitness(k) >= 0) continue;
-      const std::int32_t witness = SearchChild(root, RootFailed, k, 0);
-      if (witness >= 0) {
-        root.Failures.StoreWitness(k, witness);
-        RootFailed.emplace_back(root.Delivery.Candidates[k], witness);
-      }
-    }
+    for (std::int32_t next = Team.Next(); next >= 0; next = Team.Next())
+      SearchBranch(root, static_cast<std::size_t>(next));
     if (Team.Steals()) {
       for (std::optional<TSubtreeTask> task = Team.Take(); task; task = Team.Take())
         SearchTask(root, *task);
@@ -131,6 +123,19 @@ private:
   std::vector<std::int32_t> Added;  // closure items above the extension
   std::vector<std::int32_t> Extent; // a result's transactions
   TFailedList RootFailed;           // the root's failed candidates seen here
+  TBranchRange TaskBranches;        // root branches of a task, not started yet
+
+  // Searches the root's child by its candidate k, unless known to fail.
+  void SearchBranch(TLevel& root, std::size_t k) {
+    Member.Step();
+    if (Member.GiveDue) GiveAway();
+    if (root.Failures.LoadWitness(k) >= 0) return;
+    const std::int32_t witness = SearchChild(root, RootFailed, k, 0);
+    if (witness >= 0) {
+      root.Failures.StoreWitness(k, witness);
+      RootFailed.emplace_back(root.Delivery.Candidates[k], witness);
+    }
+  }
 
   // Searches the children of the node at `depth` by candidates below
   // `limit`, highest candidate first: a failed child tells its lower
@@ -158,15 +163,30 @@ private:
     level.Open = false;
   }
 
-  // Gives another run the children not yet reached of the shallowest open
-  // node that has any, unless another worker took the want on first.
+  // Gives another run work not started yet, unless another worker took
+  // the want on first: half the root branches this run holds, else half
+  // those of this worker's task, else the children not yet reached of the
+  // shallowest open node that has any. Whole branches come first: they are
+  // the larger and cost the taker no rebuilding.
   void GiveAway() {
     Member.GiveDue = false;
+    if (!Team.ClaimWant()) return;
+    TSubtreeTask task;
+    if (Team.SplitBranches(task)) {
+      Team.Give(task);
+      return;
+    }
+    if (TaskBranches.First < TaskBranches.Last) {
+      const std::int64_t middle = TaskBranches.First + (TaskBranches.Last - TaskBranches.First) / 2;
+      task.FirstBranch = static_cast<std::int32_t>(middle);
+      task.LastBranch = static_cast<std::int32_t>(TaskBranches.Last);
+      TaskBranches.Last = middle;
+      Team.Give(task);
+      return;
+    }
     for (std::size_t d = 1; d < Levels.size(); ++d) {
       TLevel& level = *Levels[d];
       if (!level.Open || level.Next == level.Floor) continue;
-      if (!Team.ClaimWant()) return;
-      TSubtreeTask task;
       for (std::size_t i = 1; i <= d; ++i)
         task.Path.push_back(Levels[i]->Core);
       task.Limit = level.Delivery.Candidates[level.Next];
@@ -174,12 +194,21 @@ private:
       Team.Give(task);
       return;
     }
+    // Nothing to give: the want stays for another worker.
+    Team.Unclaim();
   }
 
   // Searches a task another run gave: rebuilds the nodes on its path from
   // the root, then searches the last one's children below the limit.
-  void SearchTask(const TLevel& root, const TSubtreeTask& task) {
-    if (task.Path.empty()) throw std::runtime_error("a subtree task without a path");
+  void SearchTask(TLevel& root, const TSubtreeTask& task) {
+    if (task.Path.empty()) {
+      const auto count = static_cast<std::int64_t>(root.Delivery.Candidates.size());
+      if (task.LastBranch > count)
+        throw std::runtime_error("a subtree task from another run is not one of this search");
+      for (TaskBranches = {task.FirstBranch, task.LastBranch}; TaskBranches.First < TaskBranches.Last;)
+        SearchBranch(root, static_cast<std::size_t>(count - 1 - TaskBranches.First++));
+      return;
+    }
     const TLevel* parent = &root;
     for (std::size_t d = 1; d <= task.Path.size(); ++d) {
       TLevel& node = Level(d);
@@ -418,7 +447,8 @@ std::int64_t TSparseBicliques::Run(const TRunConfig& config) {
   search.Items = Transposed ? RowCount : ColumnCount;
   const std::vector<std::int32_t> original = RenumberItems(transactions, search.Items, starts, members);
   search.Bounds = SearchBounds(config.Bounds, Transposed);
-  search.SmallDatabase = std::clamp(SmallDatabase, 0, 64);
+  search.SmallDatabase =
+      config.Branches.Steals() && config.Branches.SplitSmall ? 0 : std::clamp(SmallDatabase, 0, 64);
   search.FailedScanRatio = static_cast<std::size_t>(std::max(0, FailedScanRatio));
   search.Results = {original.data(), Transposed, config.Stream ? &config.Stream : nullptr,
                     config.Stream && config.CountOnly};

@@ -7,23 +7,40 @@
 
 namespace {
 
-enum TTag : int { Request = 1, Range = 2, Lines = 3, Done = 4, Block = 5 };
+enum TTag : int {
+  Request = 1,
+  Range = 2,
+  Lines = 3,
+  Done = 4,
+  Block = 5,
+  Want = 6,
+  Task = 7,
+  Gift = 8,
+  Steer = 9
+};
+
+// Steer messages: rank 0 asks a process to give a task, or ends its listener.
+constexpr int AskToGive = 1;
+constexpr int StopListening = 0;
 
 // A waiting process sleeps between looks at its messages, from this short
 // pause doubling up to the longest: a reply comes within a fraction of a
 // millisecond, and the sleeper's core goes to its search threads.
 constexpr std::chrono::microseconds ShortestPause{5};
 constexpr std::chrono::microseconds LongestPause{200};
+// A listener for rank 0's rare requests for work sleeps longer.
+constexpr std::chrono::microseconds LongestListenerPause{1000};
 
 class TBackoff {
 public:
+  explicit TBackoff(std::chrono::microseconds longest = LongestPause) : Longest(longest) {}
   void Pause() {
     std::this_thread::sleep_for(Next);
-    Next = std::min(Next * 2, LongestPause);
+    Next = std::min(Next * 2, Longest);
   }
-  void Reset() { Next = ShortestPause; }
 
 private:
+  std::chrono::microseconds Longest;
   std::chrono::microseconds Next = ShortestPause;
 };
 
@@ -39,8 +56,8 @@ void Await(MPI_Request& request) {
 
 // Waits for a message from `source` (or MPI_ANY_SOURCE) with `tag` (or
 // MPI_ANY_TAG) on `comm`.
-MPI_Status Probe(int source, int tag, MPI_Comm comm) {
-  TBackoff backoff;
+MPI_Status Probe(int source, int tag, MPI_Comm comm, std::chrono::microseconds longest = LongestPause) {
+  TBackoff backoff(longest);
   for (;;) {
     int found = 0;
     MPI_Status status;
@@ -58,6 +75,29 @@ void ReceiveBytes(const MPI_Status& status, MPI_Comm comm, std::string& buffer) 
   MPI_Recv(buffer.data(), count, MPI_CHAR, status.MPI_SOURCE, status.MPI_TAG, comm, MPI_STATUS_IGNORE);
 }
 
+// Receives the next message from `source` with `tag` on `comm` into
+// `buffer`, sleeping while there is none; other threads may wait for the
+// same kind of message at once.
+void ReceiveMatched(int source, int tag, MPI_Comm comm, std::string& buffer) {
+  TBackoff backoff;
+  for (;;) {
+    int found = 0;
+    MPI_Message message;
+    MPI_Status status;
+    MPI_Improbe(source, tag, comm, &found, &message, &status);
+    if (found != 0) {
+      int count = 0;
+      MPI_Get_count(&status, MPI_CHAR, &count);
+      buffer.resize(static_cast<std::size_t>(count));
+      MPI_Mrecv(buffer.data(), count, MPI_CHAR, &message, MPI_STATUS_IGNORE);
+      return;
+    }
+    backoff.Pause();
+  }
+}
+
+std::int64_t Now() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
 } // namespace
 
 void AbortJob(const std::string& message) {
@@ -67,16 +107,28 @@ void AbortJob(const std::string& message) {
   std::_Exit(1);
 }
 
-TClusterJob::TClusterJob(std::int64_t largestChunk) : LargestChunk(largestChunk) {
+TClusterJob::TClusterJob(std::int64_t largestChunk, bool giveAlways)
+    : LargestChunk(largestChunk), GiveAlways(giveAlways) {
   MPI_Comm_rank(MPI_COMM_WORLD, &MyRank);
   MPI_Comm_size(MPI_COMM_WORLD, &Processes);
   MPI_Comm_dup(MPI_COMM_WORLD, &Work);
+  MPI_Comm_dup(MPI_COMM_WORLD, &Tasks);
   MPI_Comm_dup(MPI_COMM_WORLD, &Sorted);
+  const auto processes = static_cast<std::size_t>(Processes);
+  if (MyRank == 0) {
+    Broker.Workers.assign(processes, 0);
+    Broker.Waiting.assign(processes, 0);
+    Broker.Finished.assign(processes, false);
+    Broker.Asked.assign(processes, false);
+    Broker.FedAt.assign(processes, Now());
+  }
 }
 
 TClusterJob::~TClusterJob() {
   if (Dealer.joinable()) Dealer.join();
+  if (Listener.joinable()) Listener.join();
   MPI_Comm_free(&Sorted);
+  MPI_Comm_free(&Tasks);
   MPI_Comm_free(&Work);
 }
 
@@ -86,14 +138,15 @@ void TClusterJob::Count(std::size_t bytes) {
   Mine.BytesSent += static_cast<std::int64_t>(bytes);
 }
 
-TBranchRange TClusterJob::Deal(std::int64_t branches, bool local) {
+TBranchRange TClusterJob::Deal(std::int64_t branches, int rank) {
   const std::lock_guard lock(DealMutex);
   if (!Plan) Plan.emplace(branches, Processes, LargestChunk);
   if (Plan->Branches() != branches)
     throw std::runtime_error("the processes found " + std::to_string(Plan->Branches()) + " and " +
                              std::to_string(branches) + " root branches: their inputs or options differ");
   const TBranchRange range = Plan->Next();
-  if (!local) Mine.BranchesGiven += range.Last - range.First;
+  if (range.First < range.Last) Broker.FedAt[static_cast<std::size_t>(rank)] = Now();
+  if (rank != 0) Mine.BranchesGiven += range.Last - range.First;
   return range;
 }
 
@@ -113,7 +166,8 @@ TBranchShare TClusterJob::Share() {
   share.Next = [this](std::int64_t branches) {
     if (Exhausted) return TBranchRange{};
     const auto start = std::chrono::steady_clock::now();
-    const TBranchRange range = MyRank == 0 ? Deal(branches, true) : Request(branches);
+    const TBranchRange range = MyRank == 0 ? Deal(branches, 0) : Request(branches);
+    const std::lock_guard lock(ShareMutex);
     Mine.Waiting += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (range.First == range.Last) {
       Exhausted = true;
@@ -123,18 +177,122 @@ TBranchShare TClusterJob::Share() {
     }
     return range;
   };
+  share.Wanted = &Wanted;
+  share.Give = [this](std::string task) { GiveTask(std::move(task)); };
+  share.Take = [this](std::int32_t workers) { return TakeTask(workers); };
+  if (GiveAlways) {
+    Wanted.store(true);
+    share.LookEvery = 1;
+    share.SplitSmall = true;
+  }
+  if (MyRank != 0) Listener = std::thread([this] { Listen(); });
   return share;
+}
+
+void TClusterJob::GiveTask(std::string task) {
+  MPI_Send(task.data(), static_cast<int>(task.size()), MPI_CHAR, 0, TTag::Gift, Work);
+  Count(task.size());
+  {
+    const std::lock_guard lock(ShareMutex);
+    ++Mine.SubtreesGiven;
+  }
+  if (GiveAlways) Wanted.store(true);
+}
+
+std::optional<std::string> TClusterJob::TakeTask(std::int32_t workers) {
+  const auto start = std::chrono::steady_clock::now();
+  // Rank 0 waits for an answer to its request: this worker has nothing to give.
+  if (!GiveAlways && Wanted.exchange(false)) {
+    MPI_Send(nullptr, 0, MPI_CHAR, 0, TTag::Gift, Work);
+    Count(0);
+  }
+  MPI_Send(&workers, 1, MPI_INT32_T, 0, TTag::Want, Work);
+  Count(sizeof workers);
+  std::string task;
+  ReceiveMatched(0, TTag::Task, Tasks, task);
+  const std::lock_guard lock(ShareMutex);
+  Mine.Waiting += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (task.empty()) return std::nullopt;
+  ++Mine.SubtreesTaken;
+  return task;
+}
+
+void TClusterJob::Listen() {
+  for (;;) {
+    const MPI_Status status = Probe(0, TTag::Steer, Work, LongestListenerPause);
+    int steer = StopListening;
+    MPI_Recv(&steer, 1, MPI_INT, status.MPI_SOURCE, TTag::Steer, Work, MPI_STATUS_IGNORE);
+    if (steer == StopListening) return;
+    Wanted.store(true);
+  }
+}
+
+bool TClusterJob::Quiet(int rank) const {
+  const auto r = static_cast<std::size_t>(rank);
+  return Broker.Finished[r] || (Broker.Workers[r] > 0 && Broker.Waiting[r] == Broker.Workers[r]);
+}
+
+void TClusterJob::Settle() {
+  for (;;) {
+    while (!Broker.Askers.empty() && (Broker.Over || !Broker.Tasks.empty())) {
+      const int rank = Broker.Askers.front();
+      Broker.Askers.pop_front();
+      --Broker.Waiting[static_cast<std::size_t>(rank)];
+      std::string task;
+      if (!Broker.Over) {
+        task = std::move(Broker.Tasks.front());
+        Broker.Tasks.pop_front();
+        const std::lock_guard lock(DealMutex);
+        Broker.FedAt[static_cast<std::size_t>(rank)] = Now();
+      }
+      MPI_Send(task.data(), static_cast<int>(task.size()), MPI_CHAR, rank, TTag::Task, Tasks);
+      Count(task.size());
+    }
+    if (Broker.Askers.empty() || Broker.Over) return;
+    bool quiet = true;
+    for (int rank = 0; rank < Processes; ++rank)
+      quiet = quiet && Quiet(rank);
+    if (!quiet) break;
+    Broker.Over = true;
+  }
+  if (GiveAlways) return;
+  // A quiet process will not answer: its workers all wait.
+  std::size_t asked = 0;
+  for (int rank = 0; rank < Processes; ++rank) {
+    if (Quiet(rank)) Broker.Asked[static_cast<std::size_t>(rank)] = false;
+    if (Broker.Asked[static_cast<std::size_t>(rank)]) ++asked;
+  }
+  for (; asked < Broker.Askers.size(); ++asked) {
+    int victim = -1;
+    {
+      const std::lock_guard lock(DealMutex);
+      for (int rank = 0; rank < Processes; ++rank) {
+        const auto r = static_cast<std::size_t>(rank);
+        if (!Quiet(rank) && !Broker.Asked[r] &&
+            (victim < 0 || Broker.FedAt[r] < Broker.FedAt[static_cast<std::size_t>(victim)]))
+          victim = rank;
+      }
+    }
+    if (victim < 0) return;
+    Broker.Asked[static_cast<std::size_t>(victim)] = true;
+    if (victim == 0) {
+      Wanted.store(true);
+    } else {
+      MPI_Send(&AskToGive, 1, MPI_INT, victim, TTag::Steer, Work);
+      Count(sizeof AskToGive);
+    }
+  }
 }
 
 void TClusterJob::Serve(const std::function<void(std::string_view)>& lines) {
   std::string buffer;
-  for (int done = 0; done < Processes - 1;) {
+  for (int done = 0; done < Processes;) {
     const MPI_Status status = Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, Work);
     switch (status.MPI_TAG) {
     case TTag::Request: {
       std::int64_t branches = 0;
       MPI_Recv(&branches, 1, MPI_INT64_T, status.MPI_SOURCE, TTag::Request, Work, MPI_STATUS_IGNORE);
-      const TBranchRange range = Deal(branches, false);
+      const TBranchRange range = Deal(branches, status.MPI_SOURCE);
       const std::int64_t reply[2] = {range.First, range.Last};
       MPI_Send(reply, 2, MPI_INT64_T, status.MPI_SOURCE, TTag::Range, Work);
       Count(sizeof reply);
@@ -144,13 +302,33 @@ void TClusterJob::Serve(const std::function<void(std::string_view)>& lines) {
       ReceiveBytes(status, Work, buffer);
       lines(buffer);
       break;
+    case TTag::Want: {
+      std::int32_t workers = 0;
+      MPI_Recv(&workers, 1, MPI_INT32_T, status.MPI_SOURCE, TTag::Want, Work, MPI_STATUS_IGNORE);
+      const auto rank = static_cast<std::size_t>(status.MPI_SOURCE);
+      Broker.Workers[rank] = workers;
+      ++Broker.Waiting[rank];
+      Broker.Askers.push_back(status.MPI_SOURCE);
+      break;
+    }
+    case TTag::Gift:
+      ReceiveBytes(status, Work, buffer);
+      Broker.Asked[static_cast<std::size_t>(status.MPI_SOURCE)] = false;
+      if (!buffer.empty()) Broker.Tasks.push_back(std::move(buffer));
+      break;
     case TTag::Done:
       ReceiveBytes(status, Work, buffer);
+      Broker.Finished[static_cast<std::size_t>(status.MPI_SOURCE)] = true;
+      if (status.MPI_SOURCE != 0) {
+        MPI_Send(&StopListening, 1, MPI_INT, status.MPI_SOURCE, TTag::Steer, Work);
+        Count(sizeof StopListening);
+      }
       ++done;
       break;
     default:
       throw std::logic_error("unexpected message tag " + std::to_string(status.MPI_TAG));
     }
+    Settle();
   }
 }
 
@@ -178,6 +356,7 @@ void TClusterJob::SendLines(std::string_view lines) {
 void TClusterJob::Done() {
   MPI_Send(nullptr, 0, MPI_CHAR, 0, TTag::Done, Work);
   Count(0);
+  if (Listener.joinable()) Listener.join();
 }
 
 void TClusterJob::SendSortedBlock(std::string_view block) {

@@ -38,6 +38,7 @@ constexpr int ExitUsage = 2;
 
 struct TOptions : TCommonOptions {
   std::int64_t Chunk = 0;
+  bool GiveAlways = false;
 };
 
 // Rank 0's sorted blocks wait here for its merge; two keep both threads busy.
@@ -114,11 +115,12 @@ void PrintStats(const TClusterJob& job, const std::vector<TProcessStats>& all, c
     std::fprintf(stderr,
                  "process %zu: busy %.6f s, idle %.6f s, CPU %.6f s, results %lld, branches taken %lld in "
                  "%lld chunks, "
-                 "given %lld, messages %lld, bytes sent %lld\n",
+                 "given %lld, subtrees given %lld, taken %lld, messages %lld, bytes sent %lld\n",
                  rank, stats.Enumeration - stats.Waiting, stats.Waiting + longest - stats.Enumeration,
                  stats.Cpu, static_cast<long long>(stats.Results),
                  static_cast<long long>(stats.BranchesTaken), static_cast<long long>(stats.Chunks),
-                 static_cast<long long>(stats.BranchesGiven), static_cast<long long>(stats.Messages),
+                 static_cast<long long>(stats.BranchesGiven), static_cast<long long>(stats.SubtreesGiven),
+                 static_cast<long long>(stats.SubtreesTaken), static_cast<long long>(stats.Messages),
                  static_cast<long long>(stats.BytesSent));
   }
   // CPU time measures each process's share of the work also when processes
@@ -179,11 +181,8 @@ void RunJob(const TOptions& options, TClusterJob& job, const TMatrix& matrix, TO
         job.SendSortedBlock({});
       }
     }
-    if (rankZero) {
-      job.JoinDealer();
-    } else {
-      job.Done();
-    }
+    job.Done();
+    if (rankZero) job.JoinDealer();
     job.QuietBarrier();
     const std::int64_t count = job.SumOnRankZero(result.Count);
     const std::vector<TProcessStats> stats = job.GatherStats();
@@ -199,7 +198,7 @@ void RunJob(const TOptions& options, TClusterJob& job, const TMatrix& matrix, TO
 }
 
 int RunCommand(const TOptions& options) {
-  TClusterJob job(options.Chunk);
+  TClusterJob job(options.Chunk, options.GiveAlways);
   // As with `bicliques`: the output is opened and the sort's folder tried
   // before the input is read; every process reads the input itself.
   std::unique_ptr<TOutputFile> output;
@@ -256,12 +255,17 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_flag("--stats", options.Stats,
                "Add lines on standard error: per process its busy and idle time, results, branches "
-               "taken and given, messages and bytes sent; then the totals and the balance");
+               "taken and given, subtrees given and taken, messages and bytes sent; then the totals and "
+               "the balance");
   app.add_option("--chunk", options.Chunk,
                  "Deal at most N root branches at once (0: chunks shrink from a sixteenth of each "
                  "process's share of what is left down to one)")
       ->check(WholeNumber(std::numeric_limits<std::int64_t>::max()))
       ->capture_default_str();
+  // For tests: subtrees move between processes even on the smallest graphs.
+  app.add_flag("--give-always", options.GiveAlways,
+               "Every process gives away the rest of its search at every node it can, unasked")
+      ->group("");
 
   try {
     app.parse(argc, argv);

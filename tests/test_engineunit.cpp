@@ -19,7 +19,6 @@
 #include "Enginetableunit.h"
 #include "Poslistunit.h"
 #include "Rununit.h"
-#include "Sparseunit.h"
 
 namespace {
 
@@ -230,8 +229,8 @@ TEST(Engines, RunsSharingTheBranchesListEveryResultOnce) {
 // each run is asked for work at every node, so that its workers give away
 // the rest of their shallowest open node whenever they have one; the tasks
 // wait in one queue, each run but the last takes at most two of them and
-// the last takes the rest. The sparse engine steals (searching every node
-// on lists, since small ones searched on bits are not split); the others
+// the last takes the rest. The sparse engine steals (splitting small nodes
+// too); the others
 // ignore the hand-off and must still list their branches' results.
 TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
   constexpr std::int64_t Runs = 3;
@@ -263,7 +262,6 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
           std::deque<std::string> queue;
           for (std::int64_t r = 0; r < Runs; ++r) {
             TEngineRun run = Engine(entry, matrices[m]);
-            if (auto* sparse = dynamic_cast<TSparseBicliques*>(run.Engine.get())) sparse->SmallDatabase = 0;
             TRunConfig config;
             config.Threads = 2;
             config.Bounds = bounds;
@@ -278,6 +276,7 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
             };
             config.Branches.Wanted = &wanted;
             config.Branches.LookEvery = 1;
+            config.Branches.SplitSmall = true;
             config.Branches.Give = [&](std::string task) {
               const std::lock_guard hold(queueMutex);
               EXPECT_FALSE(wanted.load()) << "a task given without taking the want on";

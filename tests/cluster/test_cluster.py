@@ -3,7 +3,9 @@
 or 4 processes in turn and some also under 1 (a launch costs about a second,
 so every process count gets a share of the table rather than all of it),
 with one root branch dealt at a time so that branches really move between
-processes. Sorted
+processes; the cases with --give-always also hand subtrees between
+processes at every node they can (the sparse engine does; the closure
+engine searches its branches whole and must be unaffected). Sorted
 output and counts must be the very bytes of bicliques; unordered lines the
 same lines in some order. Then a process killed in mid-run must end the job
 with a non-zero status, leave -o as it was and nothing in TMPDIR.
@@ -12,6 +14,7 @@ Usage: test_cluster.py MPIEXEC BICLIQUES_MPI BICLIQUES
 """
 import os
 import random
+import re
 import signal
 import subprocess
 import sys
@@ -91,17 +94,30 @@ def main():
         ("column.txt", ["--engine", "closure", "--order", "none"]),
         ("named.edges", ["--format", "jsonl"]),
         ("named.edges", ["--engine", "sparse", "--count"]),
+        ("square.txt", ["--engine", "sparse", "--give-always"]),
+        ("medium.txt", ["--engine", "sparse", "--give-always", "--order", "none", "--min-sources", "2"]),
+        ("wide.txt", ["--engine", "sparse", "--give-always", "--format", "jsonl"]),
+        ("tall.txt", ["--engine", "sparse", "--give-always", "--count"]),
+        ("sparse.txt", ["--engine", "sparse", "--give-always", "--max-targets", "3", "--memory", "16K"]),
+        ("named.edges", ["--engine", "sparse", "--give-always", "--format", "jsonl", "--order", "none"]),
+        ("medium.txt", ["--engine", "closure", "--give-always", "--min-targets", "2"]),
     ]
     for index, (name, options) in enumerate(cases):
         path = os.path.join(work, name)
-        expected = subprocess.run([SINGLE, "--threads", "1", *options, path], capture_output=True, check=True)
+        single = [option for option in options if option != "--give-always"]
+        expected = subprocess.run([SINGLE, "--threads", "1", *single, path], capture_output=True, check=True)
         for processes in [2 + index % 3] + ([1] if index % 5 == 0 else []):
             what = f"-np {processes} {name} {' '.join(options)}"
             out = os.path.join(work, "out.txt")
             got = subprocess.run(
-                [*LAUNCH, "-np", str(processes), CLUSTER, "--chunk", "1", "--threads", "2", *options, path,
-                 "-o", out], capture_output=True)
+                [*LAUNCH, "-np", str(processes), CLUSTER, "--chunk", "1", "--threads", "2", "--stats", *options,
+                 path, "-o", out], capture_output=True)
             check(got.returncode == 0, f"{what}: status {got.returncode}: {got.stderr.decode()[-2000:]}")
+            moved = sum(int(n) for n in re.findall(r"subtrees given (\d+)", got.stderr.decode()))
+            if "--give-always" in options and "sparse" in options and processes > 1:
+                check(moved > 0, f"{what}: no subtree moved")
+            elif "--give-always" not in options:
+                check(moved == 0, f"{what}: {moved} subtrees moved unasked")
             with open(out, "rb") as f:
                 result = f.read()
             if "none" in options:
