@@ -103,12 +103,20 @@ struct TBranchRange {
 // worker has an open node with children not searched yet, it clears the flag,
 // passes the remaining children of its shallowest such node to Give as a task
 // and searches them no more. A worker whose branches are done calls Take
-// until it returns nothing, searching each task it returns (whichever run
-// gave it); Take returns nothing once the whole search is done. A task is
+// until it returns nothing, searching what each call returns: a task
+// (whichever run gave it) or branches no run has started; Take returns
+// nothing once the whole search is done. A task is
 // bytes that only a run of the same engine on the same rows with the same
 // settings can search. Give and Take are called on the run's worker threads,
 // possibly at once; Take may block meanwhile (the run does not look at its
 // stop token then).
+// What TBranchShare::Take hands a worker: a task another run gave, or (Task
+// empty) branches as Next hands them out.
+struct TTakenWork {
+  std::string Task;
+  TBranchRange Branches;
+};
+
 struct TBranchShare {
   // Returns the next range of branches for this run, of `branches` in all
   // (the same number in every run); an empty range when none is left, after
@@ -123,7 +131,7 @@ struct TBranchShare {
   std::function<void(std::string task)> Give;
   // A task for this run, or nothing once every run is done. `workers`: how
   // many workers of this run call Take (the same at every call).
-  std::function<std::optional<std::string>(std::int32_t workers)> Take;
+  std::function<std::optional<TTakenWork>(std::int32_t workers)> Take;
   // Node expansions between looks at Wanted; a power of two.
   std::uint32_t LookEvery = 256;
   // Give from every node, also from those an engine would search by a

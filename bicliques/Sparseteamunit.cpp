@@ -89,9 +89,15 @@ bool TSearchTeam::SplitBranches(TSubtreeTask& task) {
 }
 
 std::optional<TSubtreeTask> TSearchTeam::Take() {
-  std::optional<std::string> bytes = Share->Take(Size());
-  if (!bytes) return std::nullopt;
-  return DecodeTask(*bytes);
+  const std::optional<TTakenWork> work = Share->Take(Size());
+  if (!work) return std::nullopt;
+  if (!work->Task.empty()) return DecodeTask(work->Task);
+  TSubtreeTask task;
+  task.FirstBranch = static_cast<std::int32_t>(work->Branches.First);
+  task.LastBranch = static_cast<std::int32_t>(work->Branches.Last);
+  if (!(0 <= task.FirstBranch && task.FirstBranch < task.LastBranch))
+    throw std::runtime_error("branches handed on without a branch");
+  return task;
 }
 
 void TSearchTeam::Fail(std::exception_ptr error) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -16,8 +17,14 @@ enum TTag : int {
   Want = 6,
   Task = 7,
   Gift = 8,
-  Steer = 9
+  Steer = 9,
+  Return = 10
 };
+
+// The first byte of what a waiting worker is handed: a task, or branches
+// (two int64); nothing at all ends its search.
+constexpr char TaskWork = 'T';
+constexpr char BranchWork = 'B';
 
 // Steer messages: rank 0 asks a process to give a task, or ends its listener.
 constexpr int AskToGive = 1;
@@ -166,7 +173,7 @@ TBranchShare TClusterJob::Share() {
   share.Next = [this](std::int64_t branches) {
     if (Exhausted) return TBranchRange{};
     const auto start = std::chrono::steady_clock::now();
-    const TBranchRange range = MyRank == 0 ? Deal(branches, 0) : Request(branches);
+    const TBranchRange range = MyRank == 0 ? Deal(branches, 0) : NextChunk(branches);
     const std::lock_guard lock(ShareMutex);
     Mine.Waiting += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (range.First == range.Last) {
@@ -189,6 +196,44 @@ TBranchShare TClusterJob::Share() {
   return share;
 }
 
+TBranchRange TClusterJob::NextChunk(std::int64_t branches) {
+  const std::lock_guard lock(AheadMutex);
+  TBranchRange range;
+  if (Ahead) {
+    Await(AheadRequest);
+    Ahead = false;
+    range = {AheadReply[0], AheadReply[1]};
+  } else {
+    range = Request(branches);
+  }
+  if (range.First < range.Last && !GiveAlways) {
+    MPI_Send(&branches, 1, MPI_INT64_T, 0, TTag::Request, Work);
+    Count(sizeof branches);
+    MPI_Irecv(AheadReply, 2, MPI_INT64_T, 0, TTag::Range, Work, &AheadRequest);
+    Ahead = true;
+  }
+  return range;
+}
+
+void TClusterJob::OnAsk() {
+  {
+    const std::lock_guard lock(AheadMutex);
+    int done = 0;
+    if (Ahead) MPI_Test(&AheadRequest, &done, MPI_STATUS_IGNORE);
+    if (done != 0) {
+      Ahead = false;
+      if (AheadReply[0] < AheadReply[1]) {
+        MPI_Send(AheadReply, 2, MPI_INT64_T, 0, TTag::Return, Work);
+        Count(sizeof AheadReply);
+        const std::lock_guard hold(ShareMutex);
+        Mine.BranchesGiven += AheadReply[1] - AheadReply[0];
+        return;
+      }
+    }
+  }
+  Wanted.store(true);
+}
+
 void TClusterJob::GiveTask(std::string task) {
   MPI_Send(task.data(), static_cast<int>(task.size()), MPI_CHAR, 0, TTag::Gift, Work);
   Count(task.size());
@@ -199,7 +244,7 @@ void TClusterJob::GiveTask(std::string task) {
   if (GiveAlways) Wanted.store(true);
 }
 
-std::optional<std::string> TClusterJob::TakeTask(std::int32_t workers) {
+std::optional<TTakenWork> TClusterJob::TakeTask(std::int32_t workers) {
   const auto start = std::chrono::steady_clock::now();
   // Rank 0 waits for an answer to its request: this worker has nothing to give.
   if (!GiveAlways && Wanted.exchange(false)) {
@@ -208,13 +253,24 @@ std::optional<std::string> TClusterJob::TakeTask(std::int32_t workers) {
   }
   MPI_Send(&workers, 1, MPI_INT32_T, 0, TTag::Want, Work);
   Count(sizeof workers);
-  std::string task;
-  ReceiveMatched(0, TTag::Task, Tasks, task);
+  std::string bytes;
+  ReceiveMatched(0, TTag::Task, Tasks, bytes);
   const std::lock_guard lock(ShareMutex);
   Mine.Waiting += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (task.empty()) return std::nullopt;
-  ++Mine.SubtreesTaken;
-  return task;
+  if (bytes.empty()) return std::nullopt;
+  TTakenWork work;
+  if (bytes[0] == BranchWork && bytes.size() == 1 + 2 * sizeof(std::int64_t)) {
+    std::memcpy(&work.Branches.First, bytes.data() + 1, sizeof(std::int64_t));
+    std::memcpy(&work.Branches.Last, bytes.data() + 1 + sizeof(std::int64_t), sizeof(std::int64_t));
+    ++Mine.Chunks;
+    Mine.BranchesTaken += work.Branches.Last - work.Branches.First;
+  } else if (bytes[0] == TaskWork) {
+    work.Task = bytes.substr(1);
+    ++Mine.SubtreesTaken;
+  } else {
+    throw std::logic_error("unexpected work from rank 0");
+  }
+  return work;
 }
 
 void TClusterJob::Listen() {
@@ -223,7 +279,7 @@ void TClusterJob::Listen() {
     int steer = StopListening;
     MPI_Recv(&steer, 1, MPI_INT, status.MPI_SOURCE, TTag::Steer, Work, MPI_STATUS_IGNORE);
     if (steer == StopListening) return;
-    Wanted.store(true);
+    OnAsk();
   }
 }
 
@@ -234,19 +290,28 @@ bool TClusterJob::Quiet(int rank) const {
 
 void TClusterJob::Settle() {
   for (;;) {
-    while (!Broker.Askers.empty() && (Broker.Over || !Broker.Tasks.empty())) {
+    while (!Broker.Askers.empty() && (Broker.Over || !Broker.Tasks.empty() || !Broker.Ranges.empty())) {
       const int rank = Broker.Askers.front();
       Broker.Askers.pop_front();
       --Broker.Waiting[static_cast<std::size_t>(rank)];
-      std::string task;
-      if (!Broker.Over) {
-        task = std::move(Broker.Tasks.front());
+      // Whole branches first: they are the larger, and the taker rebuilds nothing.
+      std::string work;
+      if (!Broker.Ranges.empty()) {
+        const TBranchRange range = Broker.Ranges.front();
+        Broker.Ranges.pop_front();
+        work.assign(1 + 2 * sizeof(std::int64_t), BranchWork);
+        std::memcpy(work.data() + 1, &range.First, sizeof(std::int64_t));
+        std::memcpy(work.data() + 1 + sizeof(std::int64_t), &range.Last, sizeof(std::int64_t));
+      } else if (!Broker.Over) {
+        work = TaskWork + Broker.Tasks.front();
         Broker.Tasks.pop_front();
+      }
+      if (!work.empty()) {
         const std::lock_guard lock(DealMutex);
         Broker.FedAt[static_cast<std::size_t>(rank)] = Now();
       }
-      MPI_Send(task.data(), static_cast<int>(task.size()), MPI_CHAR, rank, TTag::Task, Tasks);
-      Count(task.size());
+      MPI_Send(work.data(), static_cast<int>(work.size()), MPI_CHAR, rank, TTag::Task, Tasks);
+      Count(work.size());
     }
     if (Broker.Askers.empty() || Broker.Over) return;
     bool quiet = true;
@@ -309,6 +374,13 @@ void TClusterJob::Serve(const std::function<void(std::string_view)>& lines) {
       Broker.Workers[rank] = workers;
       ++Broker.Waiting[rank];
       Broker.Askers.push_back(status.MPI_SOURCE);
+      break;
+    }
+    case TTag::Return: {
+      std::int64_t range[2] = {0, 0};
+      MPI_Recv(range, 2, MPI_INT64_T, status.MPI_SOURCE, TTag::Return, Work, MPI_STATUS_IGNORE);
+      Broker.Asked[static_cast<std::size_t>(status.MPI_SOURCE)] = false;
+      Broker.Ranges.push_back({range[0], range[1]});
       break;
     }
     case TTag::Gift:

@@ -5,6 +5,10 @@
 // short sleeps rather than spin, so that a waiting process leaves its cores
 // to its search threads.
 //
+// A process other than rank 0 asks for its next chunk as soon as it starts
+// one, so that it seldom waits for a reply; a chunk asked for but not
+// started yet goes back to rank 0 when rank 0 asks the process for work.
+//
 // Once every branch is dealt, the dealer brokers subtree tasks: a worker
 // with nothing left asks rank 0 for a task; rank 0 hands on a task it holds,
 // or asks a busy process to give one (the process that was last handed work
@@ -46,7 +50,7 @@ struct TProcessStats {
   std::int64_t Results = 0; // results this process found
   std::int64_t BranchesTaken = 0;
   std::int64_t Chunks = 0;        // chunks of branches taken
-  std::int64_t BranchesGiven = 0; // rank 0: branches dealt to other processes
+  std::int64_t BranchesGiven = 0; // rank 0: branches dealt to others; else handed back unstarted
   std::int64_t SubtreesGiven = 0; // subtree tasks this process gave away
   std::int64_t SubtreesTaken = 0; // subtree tasks this process searched for others
   std::int64_t Messages = 0;      // messages sent
@@ -122,6 +126,11 @@ private:
   std::mutex ShareMutex;           // Exhausted, and the stats of the share's calls
   bool Exhausted = false;          // this process was told no branch is left
   std::atomic<bool> Wanted{false}; // rank 0 asked this process for a task
+  // Not rank 0: the request for the next chunk, sent ahead; between Next and the listener.
+  std::mutex AheadMutex;
+  bool Ahead = false;
+  MPI_Request AheadRequest = MPI_REQUEST_NULL;
+  std::int64_t AheadReply[2] = {0, 0};
   std::thread Dealer;
   std::thread Listener; // not rank 0: sets Wanted when rank 0 asks
   TProcessStats Mine;
@@ -135,6 +144,7 @@ private:
     std::vector<std::int64_t> FedAt;   // when it was last handed work (steady clock ticks)
     std::deque<int> Askers;            // a process per waiting worker, first come first
     std::deque<std::string> Tasks;     // given, not handed on yet
+    std::deque<TBranchRange> Ranges;   // handed back unstarted, not handed on yet
     bool Over = false;                 // every worker waited with no task held
   };
   TBroker Broker;
@@ -142,8 +152,12 @@ private:
   // Rank 0: the next chunk for a process that sees `branches` branches.
   TBranchRange Deal(std::int64_t branches, int rank);
   TBranchRange Request(std::int64_t branches);
+  // Not rank 0: the next chunk, and the request for the one after.
+  TBranchRange NextChunk(std::int64_t branches);
+  // Not rank 0, on the listener: rank 0 asks for work.
+  void OnAsk();
   void GiveTask(std::string task);
-  std::optional<std::string> TakeTask(std::int32_t workers);
+  std::optional<TTakenWork> TakeTask(std::int32_t workers);
   void Listen();
   void Serve(const std::function<void(std::string_view)>& lines);
   // Rank 0: hands held tasks to waiting workers, ends the search when it is

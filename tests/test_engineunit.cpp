@@ -229,8 +229,9 @@ TEST(Engines, RunsSharingTheBranchesListEveryResultOnce) {
 // each run is asked for work at every node, so that its workers give away
 // the rest of their shallowest open node whenever they have one; the tasks
 // wait in one queue, each run but the last takes at most two of them and
-// the last takes the rest. The sparse engine steals (splitting small nodes
-// too); the others
+// the last takes the rest. With an engine that steals, the first two
+// branches are never dealt: the queue gets them at the first deal, as
+// branches handed on. The sparse engine steals (splitting small nodes too); the others
 // ignore the hand-off and must still list their branches' results.
 TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
   constexpr std::int64_t Runs = 3;
@@ -249,6 +250,8 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
   for (const TEngineKind kind : {TEngineKind::Closure, TEngineKind::Sparse}) {
     const TEngineEntry& entry = EngineEntry(kind);
     std::int64_t given = 0;
+    const bool steals = kind == TEngineKind::Sparse;
+    const std::int64_t heldBack = steals ? Chunk : 0;
     for (std::size_t m = 0; m < matrices.size(); ++m) {
       const std::set<std::string> all = BruteForceLines(matrices[m]);
       for (const TBounds& bounds : {TBounds{}, atLeastTwoSources, fewTargets}) {
@@ -259,7 +262,8 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
           std::multiset<std::string> lines;
           std::int64_t count = 0;
           std::mutex queueMutex;
-          std::deque<std::string> queue;
+          std::deque<TTakenWork> queue;
+          bool seeded = false; // the queue got the branches held back
           for (std::int64_t r = 0; r < Runs; ++r) {
             TEngineRun run = Engine(entry, matrices[m]);
             TRunConfig config;
@@ -270,7 +274,11 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
             std::atomic<bool> wanted{true};
             config.Branches.ListsRoot = r == 0;
             config.Branches.Next = [&](std::int64_t branches) {
-              const std::int64_t first = std::min(branches, nextChunk * Chunk);
+              const std::lock_guard hold(queueMutex);
+              if (!seeded && std::min(branches, heldBack) > 0)
+                queue.push_back({"", {0, std::min(branches, heldBack)}});
+              seeded = true;
+              const std::int64_t first = std::min(branches, heldBack + nextChunk * Chunk);
               nextChunk += Runs;
               return TBranchRange{first, std::min(branches, first + Chunk)};
             };
@@ -280,18 +288,18 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
             config.Branches.Give = [&](std::string task) {
               const std::lock_guard hold(queueMutex);
               EXPECT_FALSE(wanted.load()) << "a task given without taking the want on";
-              queue.push_back(std::move(task));
+              queue.push_back({std::move(task), {}});
               ++given;
               wanted.store(true);
             };
-            config.Branches.Take = [&](std::int32_t workers) -> std::optional<std::string> {
+            config.Branches.Take = [&](std::int32_t workers) -> std::optional<TTakenWork> {
               EXPECT_EQ(workers, 2);
               const std::lock_guard hold(queueMutex);
               if (queue.empty() || (r + 1 < Runs && taken == TakenBeforeTheLast)) return std::nullopt;
               ++taken;
-              std::string task = std::move(queue.front());
+              TTakenWork work = std::move(queue.front());
               queue.pop_front();
-              return task;
+              return work;
             };
             std::mutex lock;
             if (streamed) {
@@ -315,7 +323,7 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
         }
       }
     }
-    if (kind == TEngineKind::Sparse) {
+    if (steals) {
       EXPECT_GT(given, 100) << "subtrees should have moved";
     }
   }
