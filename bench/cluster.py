@@ -5,8 +5,9 @@ For each input, the whole job of `bicliques-mpi --count --threads 1` under
 `mpirun -np 1` and `-np 2` against `bicliques --count --threads 1` and
 `--threads 2` (wall seconds and CPU seconds user + sys of every process, from
 /usr/bin/time; median of --repeat runs by wall time); then, oversubscribed,
-4 and 8 processes with --stats: the balance (the largest busy time of a
-process over the mean) and the messages per result.
+4 and 8 processes with --stats: the balance (the largest CPU time of a
+process over the mean), the messages per result and the subtree tasks
+handed between processes at 8.
 
     python3 bench/cluster.py [--repeat N] [--only TEXT]
 
@@ -65,8 +66,9 @@ def main():
     parser.add_argument("--only", default="")
     options = parser.parse_args()
     print("| input | results | 1 thread wall s (CPU) | 2 threads wall s (CPU) | 1 process wall s (CPU) "
-          "| 2 processes wall s (CPU) | 2 over 1 process | balance 4 | balance 8 | messages per result 8 |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+          "| 2 processes wall s (CPU) | 2 over 1 process | balance 4 | balance 8 | messages per result 8 "
+          "| subtrees moved 8 |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for name, arguments in inputs():
         if options.only not in name:
             continue
@@ -87,11 +89,12 @@ def main():
             stats = re.search(r"bicliques (\d+), .* balance (\S+) .* messages (\d+)", err)
             balances.append(stats.group(2))
             per_result = int(stats.group(3)) / max(1, int(stats.group(1)))
+            moved = sum(int(n) for n in re.findall(r"subtrees given (\d+)", err))
         if len(counts) != 1:
             sys.exit(f"{name}: the counts differ: {counts}")
         timings = " | ".join(f"{wall:.2f} ({cpu:.2f})" for wall, cpu in cells)
         print(f"| {name} | {counts.pop()} | {timings} | {cells[3][0] / cells[2][0]:.2f} | {balances[0]} "
-              f"| {balances[1]} | {per_result:.1e} |", flush=True)
+              f"| {balances[1]} | {per_result:.1e} | {moved} |", flush=True)
 
 
 if __name__ == "__main__":

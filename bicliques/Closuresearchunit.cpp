@@ -5,9 +5,13 @@
 #include <cassert>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "Parallelunit.h"
 
@@ -28,6 +32,12 @@
 // search order, so a result's parent is the last earlier result one level up,
 // and reading them in order costs one column per result. A streamed result is
 // handed out with the extent the search holds anyway, and nothing is kept.
+//
+// Runs that hand each other subtree tasks (TBranchShare): a worker asked
+// for work gives the children it has not reached of its shallowest open
+// node, each as the task a thread hand-off makes, in bytes; the taker starts
+// a chain of steps at each. When every thread of a run is idle, one takes
+// work from the other runs for all of them.
 //
 // Size bounds cut the search where that is sound: an extent only shrinks and
 // an intent only grows on the way down, so a child below the least extent or
@@ -54,7 +64,73 @@ struct TTask {
   std::int32_t ExtentSize = 0;
   bool Emit = true;
   bool Root = false; // the search's root, whose children are the branches a share hands out
+  // For a root: search these branches rather than those the share hands out.
+  TBranchRange Branches;
 };
+
+// The first byte of a list of tasks in bytes: the engine's, so that a task
+// of another engine is refused.
+constexpr char TaskKind = 'C';
+
+void Append(std::string& bytes, const void* data, std::size_t size) {
+  bytes.append(static_cast<const char*>(data), size);
+}
+
+// Tasks as bytes: the kind and their number, then per task its start and
+// extent size and its four sets, in the machine's layout (every process of a
+// job runs on the same kind of machine).
+std::string EncodeTasks(const std::vector<TTask>& tasks) {
+  std::string bytes(1, TaskKind);
+  const auto count = static_cast<std::int32_t>(tasks.size());
+  Append(bytes, &count, sizeof count);
+  for (const TTask& task : tasks) {
+    Append(bytes, &task.Start, sizeof task.Start);
+    Append(bytes, &task.ExtentSize, sizeof task.ExtentSize);
+    Append(bytes, task.Extent.data(), task.Extent.size() * sizeof(std::uint64_t));
+    Append(bytes, task.Intent.data(), task.Intent.size() * sizeof(std::uint64_t));
+    Append(bytes, task.Dead.data(), task.Dead.size() * sizeof(std::uint64_t));
+    Append(bytes, task.Witness.data(), task.Witness.size() * sizeof(std::int32_t));
+  }
+  return bytes;
+}
+
+// The tasks EncodeTasks made for a search of `context`; throws
+// std::runtime_error on other bytes.
+std::vector<TTask> DecodeTasks(const std::string& bytes, const TContext& context) {
+  const auto ow = static_cast<std::size_t>(context.ObjectWords);
+  const auto aw = static_cast<std::size_t>(context.AttributeWords);
+  const auto attributes = static_cast<std::size_t>(context.Attributes);
+  const std::size_t each =
+      2 * sizeof(std::int32_t) + (ow + 2 * aw) * sizeof(std::uint64_t) + attributes * sizeof(std::int32_t);
+  std::int32_t count = -1;
+  if (bytes.size() >= 1 + sizeof count) std::memcpy(&count, bytes.data() + 1, sizeof count);
+  if (bytes.empty() || bytes[0] != TaskKind || count < 0 ||
+      bytes.size() != 1 + sizeof count + static_cast<std::size_t>(count) * each)
+    throw std::runtime_error("a subtree task from another run is not one of this search");
+  std::vector<TTask> tasks(static_cast<std::size_t>(count));
+  const char* at = bytes.data() + 1 + sizeof count;
+  const auto take = [&](void* data, std::size_t size) {
+    std::memcpy(data, at, size);
+    at += size;
+  };
+  for (TTask& task : tasks) {
+    take(&task.Start, sizeof task.Start);
+    take(&task.ExtentSize, sizeof task.ExtentSize);
+    task.Extent.resize(ow);
+    task.Intent.resize(aw);
+    task.Dead.resize(aw);
+    task.Witness.resize(attributes);
+    take(task.Extent.data(), ow * sizeof(std::uint64_t));
+    take(task.Intent.data(), aw * sizeof(std::uint64_t));
+    take(task.Dead.data(), aw * sizeof(std::uint64_t));
+    take(task.Witness.data(), attributes * sizeof(std::int32_t));
+    if (task.Start < 0 || task.Start > context.Attributes || task.ExtentSize < 0)
+      throw std::runtime_error("a subtree task from another run is not one of this search");
+  }
+  return tasks;
+}
+
+TTask RootTask(const TContext& context);
 
 // A worker's count of results, on a cache line of its own.
 struct alignas(64) TFoundCount {
@@ -89,6 +165,11 @@ struct TLevel {
   std::vector<std::int32_t> ChildAttribute;
   std::vector<std::int32_t> ChildSize; // objects of each kept child
   std::vector<std::uint64_t> Reach;    // attributes of some object of a small extent
+  // While its children are searched: the one being searched, and the end
+  // of those this worker searches (the rest were given away).
+  bool Open = false;
+  std::size_t Next = 0;
+  std::size_t End = 0;
 };
 
 // A node of the search: its sets, and what its parent learnt.
@@ -111,7 +192,7 @@ public:
   TWorker(const TContext& context, TSharedWork& shared, std::int32_t number, const TTeam& team,
           TRunControl& control, const TResultVisitor& stream, const TBranchShare& branches)
       : Context(context), Shared(shared), Number(number), Team(team), Control(control), Stream(stream),
-        Branches(branches) {}
+        Branches(branches), Steals(branches.Steals()), LookMask(branches.LookEvery - 1) {}
 
   // Takes tasks until every worker is idle and none is left.
   void Work() {
@@ -134,8 +215,11 @@ private:
   TRunControl& Control;
   const TResultVisitor& Stream;
   const TBranchShare& Branches;
+  const bool Steals; // the share lets runs hand each other tasks
+  const std::uint32_t LookMask;
   std::vector<std::unique_ptr<TLevel>> Levels; // by depth below a task's node
   std::uint32_t Nodes = 0;
+  std::uint32_t Looks = 0;
 
   bool Abandoned() const {
     return Shared.Failed.load(std::memory_order_relaxed) || Team.Stopping() || Control.StopRequested();
@@ -154,6 +238,10 @@ private:
         continue;
       }
       if (++Shared.Idle == Shared.Threads) {
+        if (Steals && TakeFromOtherRuns(lock)) {
+          --Shared.Idle;
+          continue;
+        }
         Shared.Done = true;
         Shared.Wake.notify_all();
         return;
@@ -173,6 +261,54 @@ private:
     }
   }
 
+  // Every thread idle: takes work from the other runs for the team, with
+  // `lock` released meanwhile. False once the whole search is done.
+  bool TakeFromOtherRuns(std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    const std::optional<TTakenWork> work = Branches.Take(1);
+    std::vector<TTask> tasks;
+    if (work && !work->Task.empty()) {
+      tasks = DecodeTasks(work->Task, Context);
+    } else if (work) {
+      TTask root = RootTask(Context);
+      root.Emit = false;
+      root.Branches = work->Branches;
+      tasks.push_back(std::move(root));
+    }
+    lock.lock();
+    if (!work) return false;
+    for (TTask& task : tasks)
+      Shared.Tasks.push_back(std::move(task));
+    Shared.Wake.notify_all();
+    return true;
+  }
+
+  // Gives another run the children not reached yet of the shallowest node
+  // above `depth` that has any, unless another worker took the want on first.
+  void GiveAway(std::size_t depth) {
+    for (std::size_t d = 0; d < depth; ++d) {
+      TLevel& level = *Levels[d];
+      if (!level.Open || level.Next + 1 >= level.End) continue;
+      if (!Branches.Wanted->exchange(false, std::memory_order_relaxed)) return;
+      const std::int32_t ow = Context.ObjectWords;
+      const std::size_t stride = static_cast<std::size_t>(ow + Context.AttributeWords);
+      std::vector<TTask> tasks;
+      for (std::size_t c = level.Next + 1; c < level.End; ++c) {
+        const std::uint64_t* child = level.Children.data() + c * stride;
+        TTask& task = tasks.emplace_back();
+        task.Extent.assign(child, child + ow);
+        task.Intent.assign(child + ow, child + stride);
+        task.Dead = level.Dead;
+        task.Witness = level.Witness;
+        task.Start = level.ChildAttribute[c] + 1;
+        task.ExtentSize = level.ChildSize[c];
+      }
+      level.End = level.Next + 1;
+      Branches.Give(EncodeTasks(tasks));
+      return;
+    }
+  }
+
   void RunTask(const TTask& task) {
     const TNode root{task.Extent.data(),  task.Intent.data(), task.ExtentSize, task.Start, -1,
                      task.Witness.data(), task.Dead.data()};
@@ -181,7 +317,8 @@ private:
     // run only.
     const bool shared = task.Root && Branches.Next;
     const bool emit = task.Emit && (!shared || Branches.ListsRoot);
-    Expand(0, root, emit ? 0 : NoResult, shared);
+    Expand(0, root, emit ? 0 : NoResult, shared,
+           task.Branches.First < task.Branches.Last ? &task.Branches : nullptr);
   }
 
   TLevel& Level(std::size_t depth) {
@@ -379,10 +516,14 @@ private:
   }
 
   // Emits the node when it is a result and the bounds admit it, then
-  // searches its children: those the share hands out when `shared`, else all.
-  void Expand(std::size_t depth, const TNode& node, std::int32_t chain, bool shared = false) {
+  // searches its children: when `shared`, the branches `fixed` names or
+  // else those the share hands out; else all.
+  void Expand(std::size_t depth, const TNode& node, std::int32_t chain, bool shared = false,
+              const TBranchRange* fixed = nullptr) {
     if (Number == 0 && ++Nodes % NodesPerReport == 0)
       Control.Report(TPhase::Enumerating, 0, Shared.FoundSoFar());
+    if (Steals && (++Looks & LookMask) == 0 && Branches.Wanted->load(std::memory_order_relaxed))
+      GiveAway(depth);
     if (Abandoned()) return;
     const bool emitted = Emit(node, chain);
     const std::int32_t childChain = chain == NoResult ? 0 : chain == Alone || !emitted ? Alone : chain + 1;
@@ -434,18 +575,27 @@ private:
       Expand(depth + 1, next, childChain);
     };
     const std::size_t children = level.ChildAttribute.size();
+    const auto searchRange = [&](std::size_t first, std::size_t last) {
+      level.Open = true;
+      for (level.Next = first, level.End = last; level.Next < level.End; ++level.Next)
+        searchChild(level.Next);
+      level.Open = false;
+    };
     if (!shared) {
-      for (std::size_t c = 0; c < children; ++c)
-        searchChild(c);
+      searchRange(0, children);
       return;
     }
     // Every run finds the same children in the same order: child c is branch c.
     const auto branches = static_cast<std::int64_t>(children);
-    for (TBranchRange range = Branches.Next(branches); range.First < range.Last && !Abandoned();
-         range = Branches.Next(branches)) {
-      for (std::int64_t c = range.First; c < range.Last; ++c)
-        searchChild(static_cast<std::size_t>(c));
+    if (fixed != nullptr) {
+      if (fixed->First < 0 || fixed->Last > branches)
+        throw std::runtime_error("branches handed on that this search does not have");
+      searchRange(static_cast<std::size_t>(fixed->First), static_cast<std::size_t>(fixed->Last));
+      return;
     }
+    for (TBranchRange range = Branches.Next(branches); range.First < range.Last && !Abandoned();
+         range = Branches.Next(branches))
+      searchRange(static_cast<std::size_t>(range.First), static_cast<std::size_t>(range.Last));
   }
 };
 

@@ -229,10 +229,9 @@ TEST(Engines, RunsSharingTheBranchesListEveryResultOnce) {
 // each run is asked for work at every node, so that its workers give away
 // the rest of their shallowest open node whenever they have one; the tasks
 // wait in one queue, each run but the last takes at most two of them and
-// the last takes the rest. With an engine that steals, the first two
-// branches are never dealt: the queue gets them at the first deal, as
-// branches handed on. The sparse engine steals (splitting small nodes too); the others
-// ignore the hand-off and must still list their branches' results.
+// the last takes the rest. The first two branches are never dealt: the
+// queue gets them at the first deal, as branches handed on. The closure and
+// sparse engines both steal (the sparse one splitting small nodes too).
 TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
   constexpr std::int64_t Runs = 3;
   constexpr std::int64_t Chunk = 2;
@@ -250,8 +249,7 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
   for (const TEngineKind kind : {TEngineKind::Closure, TEngineKind::Sparse}) {
     const TEngineEntry& entry = EngineEntry(kind);
     std::int64_t given = 0;
-    const bool steals = kind == TEngineKind::Sparse;
-    const std::int64_t heldBack = steals ? Chunk : 0;
+    constexpr std::int64_t heldBack = Chunk;
     for (std::size_t m = 0; m < matrices.size(); ++m) {
       const std::set<std::string> all = BruteForceLines(matrices[m]);
       for (const TBounds& bounds : {TBounds{}, atLeastTwoSources, fewTargets}) {
@@ -293,7 +291,9 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
               wanted.store(true);
             };
             config.Branches.Take = [&](std::int32_t workers) -> std::optional<TTakenWork> {
-              EXPECT_EQ(workers, 2);
+              // The workers that call Take: at least one, at most the run's threads.
+              EXPECT_GE(workers, 1);
+              EXPECT_LE(workers, config.Threads);
               const std::lock_guard hold(queueMutex);
               if (queue.empty() || (r + 1 < Runs && taken == TakenBeforeTheLast)) return std::nullopt;
               ++taken;
@@ -323,8 +323,6 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
         }
       }
     }
-    if (steals) {
-      EXPECT_GT(given, 100) << "subtrees should have moved";
-    }
+    EXPECT_GT(given, 100) << entry.Name << ": subtrees should have moved";
   }
 }
