@@ -87,6 +87,13 @@ struct TBranchRange {
   std::int64_t Last = 0;
 };
 
+// What TBranchShare::Take hands a worker: a task another run gave, or (Task
+// empty) branches as Next hands them out.
+struct TTakenWork {
+  std::string Task;
+  TBranchRange Branches;
+};
+
 // Shares one search among several runs of the same engine on the same matrix
 // with the same settings (one per process of a cluster job). The root's
 // children are the branches, numbered in the order the engine would take them
@@ -97,26 +104,20 @@ struct TBranchRange {
 // the consensus engine, whose passes need every set, ignores the share.
 //
 // Runs may also hand parts of branches to each other (subtree tasks), when
-// Wanted, Give and Take are all set; the sparse engine does, the others
-// search only what Next gives them and never call Give or Take. A worker
-// looks at *Wanted every LookEvery node expansions; when it is set and the
-// worker has an open node with children not searched yet, it clears the flag,
-// passes the remaining children of its shallowest such node to Give as a task
-// and searches them no more. A worker whose branches are done calls Take
-// until it returns nothing, searching what each call returns: a task
-// (whichever run gave it) or branches no run has started; Take returns
-// nothing once the whole search is done. A task is
-// bytes that only a run of the same engine on the same rows with the same
-// settings can search. Give and Take are called on the run's worker threads,
-// possibly at once; Take may block meanwhile (the run does not look at its
-// stop token then).
-// What TBranchShare::Take hands a worker: a task another run gave, or (Task
-// empty) branches as Next hands them out.
-struct TTakenWork {
-  std::string Task;
-  TBranchRange Branches;
-};
-
+// Wanted, Give and Take are all set (the closure and sparse engines do). A
+// worker looks at *Wanted every LookEvery node expansions; when it is set
+// and the worker holds work it has not started (the children not yet
+// searched of an open node; with the sparse engine first the branches its
+// run has not started), it clears the flag, passes part of that work to Give
+// as a task (the sparse engine half its unstarted branches, else the rest of
+// its shallowest open node) and searches it no more. A worker whose branches
+// are done calls Take until it returns nothing, searching what each call
+// returns: a task (whichever run gave it) or branches no run has started;
+// Take returns nothing once the whole search is done. A task is bytes that
+// only a run of the same engine on the same rows with the same settings can
+// search. Give and Take are called on the run's worker threads, possibly at
+// once; Take may block meanwhile (the run does not look at its stop token
+// then).
 struct TBranchShare {
   // Returns the next range of branches for this run, of `branches` in all
   // (the same number in every run); an empty range when none is left, after
