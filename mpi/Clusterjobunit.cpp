@@ -215,6 +215,9 @@ TBranchRange TClusterJob::NextChunk(std::int64_t branches) {
   return range;
 }
 
+// A chunk handed back goes out under AheadMutex, so rank 0 has it before
+// any want of this process that could make the process look idle: a worker
+// waits for a task only after a Next that ran after the chunk went back.
 void TClusterJob::OnAsk() {
   {
     const std::lock_guard lock(AheadMutex);
