@@ -155,6 +155,25 @@ std::set<std::string> AdmittedLines(const std::set<std::string>& lines, const TB
   return admitted;
 }
 
+// Runs `run` with `config` and adds the lines of its results to `lines`:
+// as they are streamed, or read back afterwards. Returns the run's count.
+std::int64_t RunInto(TEngineRun& run, TRunConfig& config, bool streamed, std::multiset<std::string>& lines) {
+  std::mutex lock;
+  if (streamed) {
+    config.Stream = [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
+      std::string line = Members(sources, run.Matrix.Sources) + " : " + Members(targets, run.Matrix.Targets);
+      const std::lock_guard hold(lock);
+      lines.insert(std::move(line));
+    };
+  }
+  const std::int64_t count = run.Engine->Run(config);
+  if (!streamed) {
+    for (const std::string& line : ReadBack(run))
+      lines.insert(line);
+  }
+  return count;
+}
+
 } // namespace
 
 // Runs that share the root's branches, each taking every third range of
@@ -198,20 +217,7 @@ TEST(Engines, RunsSharingTheBranchesListEveryResultOnce) {
               nextChunk += Runs;
               return TBranchRange{first, std::min(branches, first + Chunk)};
             };
-            std::mutex lock;
-            if (streamed) {
-              config.Stream = [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
-                std::string line =
-                    Members(sources, run.Matrix.Sources) + " : " + Members(targets, run.Matrix.Targets);
-                const std::lock_guard hold(lock);
-                lines.insert(std::move(line));
-              };
-            }
-            count += run.Engine->Run(config);
-            if (!streamed) {
-              for (const std::string& line : ReadBack(run))
-                lines.insert(line);
-            }
+            count += RunInto(run, config, streamed, lines);
           }
           const std::set<std::string> expected = AdmittedLines(all, bounds);
           EXPECT_EQ(count, static_cast<std::int64_t>(expected.size()));
@@ -301,20 +307,7 @@ TEST(Engines, RunsHandingEachOtherSubtreesListEveryResultOnce) {
               queue.pop_front();
               return work;
             };
-            std::mutex lock;
-            if (streamed) {
-              config.Stream = [&](std::int32_t, const TVertexSet& sources, const TVertexSet& targets) {
-                std::string line =
-                    Members(sources, run.Matrix.Sources) + " : " + Members(targets, run.Matrix.Targets);
-                const std::lock_guard hold(lock);
-                lines.insert(std::move(line));
-              };
-            }
-            count += run.Engine->Run(config);
-            if (!streamed) {
-              for (const std::string& line : ReadBack(run))
-                lines.insert(line);
-            }
+            count += RunInto(run, config, streamed, lines);
           }
           EXPECT_TRUE(queue.empty());
           const std::set<std::string> expected = AdmittedLines(all, bounds);
