@@ -288,6 +288,54 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   candidates.Count = static_cast<std::int32_t>(held);
 }
 
+// Items of at most this many targets may number their consensus sets in a
+// table of first sources (16 KiB at most), when the table is not much longer
+// than the sources scanned.
+constexpr std::int32_t TabledMembers = 12;
+
+// Numbered scan for small items into a table with a source per number, -1
+// where none (every entry -1 on entry and on return). The sources are
+// walked from the last to the first and each writes its number's entry, so
+// the entry ends holding the first source of the number: no test and no
+// read of the table in the loop, whose only carried work is the index.
+// The numbers are then read in ascending order; the item itself and a
+// known empty set are left out, as Results holds both.
+template <int NW>
+BICLIQUES_BIT_GATHER_TARGET void
+ScanTabled(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t partCount,
+           std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
+           std::vector<std::int32_t>& table, TCandidates& candidates) {
+  const auto width = static_cast<std::size_t>(view.Words);
+  const std::size_t parts = NW > 0 ? NW : partCount;
+  const std::size_t size = std::size_t{1} << members;
+  if (table.size() < size) table.resize(size, -1);
+  int shift[NW > 0 ? NW : TabledMembers] = {};
+  for (std::size_t p = 0; p < parts; ++p)
+    shift[p] = std::popcount(item[p]);
+  std::int32_t* const firsts = table.data();
+  for (std::size_t k = count; k-- > 0;) {
+    const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
+    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
+    std::uint64_t index = GatherBits(row[NW > 0 ? 0 : part[0]], item[0]);
+    for (std::size_t p = 1; p < parts; ++p)
+      index = (index << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
+    firsts[index] = j;
+  }
+  firsts[size - 1] = -1;
+  if (view.EmptyKnown) firsts[0] = -1;
+  candidates.Reserve(std::min(count, size));
+  for (std::size_t index = 0; index + 1 < size; ++index) {
+    const std::int32_t j = firsts[index];
+    if (j < 0) continue;
+    firsts[index] = -1;
+    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
+    std::uint64_t* next = candidates.Next();
+    for (std::size_t p = 0; p < parts; ++p)
+      next[p] = item[p] & row[NW > 0 ? p : part[p]];
+    candidates.Commit(j, true);
+  }
+}
+
 // The scan of the sources `first` .. `first`+count-1 for one-word sets when
 // Results has a bit per possible set: a set met before in this item, or
 // known, costs one AND and one bit test.
@@ -312,6 +360,7 @@ void ScanKnownBits(const TPassView& view, std::uint64_t item, std::int32_t first
 struct TScanTables::TState {
   TCandidates Candidates;
   TDirectSeen Direct;
+  std::vector<std::int32_t> Firsts; // ScanTabled's table
   THashedSeen<std::uint32_t> Hashed32;
   THashedSeen<std::uint64_t> Hashed64;
   // Full-width candidates of several items awaiting their lookups.
@@ -520,6 +569,10 @@ private:
   // count sources listed in `sources` when it is not null, by gathering.
   void ScanGatheredSources(const std::int32_t* sources, std::size_t count) {
     const auto targets = static_cast<std::int32_t>(Members);
+    if (Members <= TabledMembers && (std::size_t{1} << Members) <= 2 * count) {
+      ScanTabled<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Firsts, Candidates);
+      return;
+    }
     if (Members > DirectMembers) {
       if (Members <= 32) {
         ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32,
