@@ -202,6 +202,18 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
   const auto chunks = static_cast<std::int64_t>(bounds.size() - 1);
   while (ScanTables.size() < static_cast<std::size_t>(workers))
     ScanTables.push_back(std::make_unique<TScanTables>());
+  if (workers == 1) {
+    // One scan after another into one table: each scan sees the earlier
+    // ones' finds in it, so no merge and no second table are needed.
+    TFound all(KeyWords, false);
+    for (std::int64_t chunk = 0; chunk < chunks; ++chunk) {
+      const auto at = static_cast<std::size_t>(chunk);
+      ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[0], all);
+      control.CheckStop();
+      control.Report(TPhase::Enumerating, pass, ResultCount() + all.Sets.Count());
+    }
+    return StoreNewSets(all.Sets, all.Sources, control, threads);
+  }
   // One worker needs no rounds of several chunks: each chunk is a round.
   const std::int64_t perRound = workers == 1 ? 1 : ChunksPerRound * workers;
   for (std::int64_t round = 0; round < chunks; round += perRound) {
@@ -209,7 +221,7 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
     std::vector<TFound> found;
     found.reserve(static_cast<std::size_t>(count));
     for (std::int64_t c = 0; c < count; ++c)
-      found.emplace_back(KeyWords);
+      found.emplace_back(KeyWords, true);
     ParallelFor(count, std::min<std::int64_t>(workers, count), [&](std::int32_t worker, std::int64_t chunk) {
       const auto at = static_cast<std::size_t>(round + chunk);
       ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[static_cast<std::size_t>(worker)],
@@ -225,7 +237,7 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
         if (fresh.Insert(chunk.Sets.Set(static_cast<std::uint32_t>(k)), chunk.Hashes[at]))
           sources.push_back(chunk.Sources[at]);
       }
-      chunk = TFound(KeyWords); // its room goes back at once
+      chunk = TFound(KeyWords, true); // its room goes back at once
     }
   }
   return StoreNewSets(fresh, sources, control, threads);

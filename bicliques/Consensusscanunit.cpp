@@ -434,8 +434,10 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
       state.Unknown.push_back(static_cast<std::uint32_t>(c));
     }
   }
-  // The same for the pass's earlier finds, a large table too.
-  const std::size_t unknown = state.Unknown.size();
+  // The same for the pass's earlier finds, a large table too, unless they
+  // are all in `found`.
+  const std::size_t unknown = view.PassNew->Count() == 0 ? 0 : state.Unknown.size();
+  if (unknown == 0) state.Fresh.swap(state.Unknown);
   for (std::size_t u = 0; u < std::min(2 * Ahead, unknown); ++u)
     view.PassNew->Prefetch(hashes[state.Unknown[u]]);
   for (std::size_t u = 0; u < std::min(Ahead, unknown); ++u)
@@ -454,7 +456,7 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
     if (f + Ahead < fresh) found.Sets.Prefetch(hashes[state.Fresh[f + Ahead]]);
     const std::size_t c = state.Fresh[f];
     if (!found.Sets.Insert(&state.PendingWords[c * width], hashes[c])) continue;
-    found.Hashes.push_back(hashes[c]);
+    if (found.KeepHashes) found.Hashes.push_back(hashes[c]);
     found.Sources.push_back(state.PendingSources[c]);
   }
   state.PendingWords.clear();
