@@ -33,15 +33,20 @@ constexpr std::size_t SmallRun = 16;
 
 // Where a set stands among sets equal before word `from`: its first non-zero
 // word from `from` on decides, the earlier and the larger the later in order.
+// Lead: width minus the index of that word, 0 when there is none; Value:
+// that word; Number: the set's number, which breaks ties between equal sets.
+// The three are packed into two words that compare as one 128-bit number.
 struct TSortKey {
-  std::uint32_t Lead;   // width minus the index of that word; 0 when there is none
-  std::uint32_t Number; // the set's number, which breaks ties between equal sets
-  std::uint64_t Value;  // that word
-  bool operator<(const TSortKey& other) const {
-    if (Lead != other.Lead) return Lead < other.Lead;
-    if (Value != other.Value) return Value < other.Value;
-    return Number < other.Number;
-  }
+  std::uint64_t High; // Lead, then the high half of Value
+  std::uint64_t Low;  // the low half of Value, then Number
+  TSortKey() = default;
+  TSortKey(std::uint32_t lead, std::uint32_t number, std::uint64_t value)
+      : High(std::uint64_t{lead} << 32 | value >> 32), Low(value << 32 | number) {}
+  std::uint32_t Lead() const { return static_cast<std::uint32_t>(High >> 32); }
+  std::uint32_t Number() const { return static_cast<std::uint32_t>(Low); }
+  // Same lead and word.
+  bool Ties(const TSortKey& other) const { return High == other.High && (Low >> 32) == (other.Low >> 32); }
+  bool operator<(const TSortKey& other) const { return High != other.High ? High < other.High : Low < other.Low; }
 };
 
 // std::sort, on every thread when there are enough keys: one split around
@@ -79,18 +84,18 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
     std::size_t lead = from;
     while (lead < width && set[lead] == 0)
       ++lead;
-    keyed[k] = {static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0};
+    keyed[k] = TSortKey(static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0);
   }
   SortKeys(keyed, threads);
   for (std::size_t k = 0; k < count; ++k)
-    order[k] = keyed[k].Number;
+    order[k] = keyed[k].Number();
   for (std::size_t begin = 0; begin < count;) {
     std::size_t end = begin + 1;
-    while (end < count && keyed[end].Lead == keyed[begin].Lead && keyed[end].Value == keyed[begin].Value)
+    while (end < count && keyed[end].Ties(keyed[begin]))
       ++end;
     // The run agrees up to its leading word; with no word after it, its sets
     // are equal and already in number order.
-    const std::size_t next = width - keyed[begin].Lead + 1;
+    const std::size_t next = width - keyed[begin].Lead() + 1;
     if (next >= width) {
       for (std::size_t k = begin + 1; k < end; ++k)
         repeat[order[k]] = 1;
