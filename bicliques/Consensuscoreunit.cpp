@@ -46,7 +46,9 @@ struct TSortKey {
   std::uint32_t Number() const { return static_cast<std::uint32_t>(Low); }
   // Same lead and word.
   bool Ties(const TSortKey& other) const { return High == other.High && (Low >> 32) == (other.Low >> 32); }
-  bool operator<(const TSortKey& other) const { return High != other.High ? High < other.High : Low < other.Low; }
+  bool operator<(const TSortKey& other) const {
+    return High != other.High ? High < other.High : Low < other.Low;
+  }
 };
 
 // std::sort, on every thread when there are enough keys: one split around
@@ -76,7 +78,8 @@ void SortKeys(std::vector<TSortKey>& keys, std::int32_t threads) {
 void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t* order, std::size_t count,
               std::size_t from, std::vector<char>& repeat, std::int32_t threads, const TRunControl& control) {
   control.CheckStop();
-  std::vector<TSortKey> keyed(count);
+  std::vector<TSortKey> keyed;
+  keyed.reserve(count); // written once, by the loop
   for (std::size_t k = 0; k < count; ++k) {
     // Below the first level the sets come in sorted order, scattered.
     if (k + PrefetchAhead < count) PrefetchRead(sets[order[k + PrefetchAhead]] + from);
@@ -84,7 +87,7 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
     std::size_t lead = from;
     while (lead < width && set[lead] == 0)
       ++lead;
-    keyed[k] = TSortKey(static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0);
+    keyed.emplace_back(static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0);
   }
   SortKeys(keyed, threads);
   for (std::size_t k = 0; k < count; ++k)

@@ -249,7 +249,7 @@ BICLIQUES_BIT_GATHER_TARGET void
 ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t partCount,
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
              TSeen& seen, TCandidates& candidates) {
-  const auto width = static_cast<std::size_t>(view.Words);
+  const std::size_t width = NW > 0 ? NW : static_cast<std::size_t>(view.Words);
   const std::size_t parts = NW > 0 ? NW : partCount;
   int shift[NW > 0 ? NW : GatheredMembers] = {};
   // A part holding all 64 members is the only part holding any, so the index
@@ -293,6 +293,18 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
 // than the sources scanned.
 constexpr std::int32_t TabledMembers = 12;
 
+// The number of the consensus of `item` with `row` among the item's parts:
+// each part's bits gathered at the item's targets, the first part highest.
+template <int NW>
+BICLIQUES_BIT_GATHER_TARGET inline std::uint64_t
+GatheredNumber(const std::uint64_t* row, const std::uint64_t* item, const std::size_t* part,
+               std::size_t parts, const int* shift) {
+  std::uint64_t number = GatherBits(row[NW > 0 ? 0 : part[0]], item[0]);
+  for (std::size_t p = 1; p < parts; ++p)
+    number = (number << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
+  return number;
+}
+
 // Numbered scan for small items into a table with a source per number, -1
 // where none (every entry -1 on entry and on return). The sources are
 // walked from the last to the first and each writes its number's entry, so
@@ -305,7 +317,7 @@ BICLIQUES_BIT_GATHER_TARGET void
 ScanTabled(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t partCount,
            std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
            std::vector<std::int32_t>& table, TCandidates& candidates) {
-  const auto width = static_cast<std::size_t>(view.Words);
+  const std::size_t width = NW > 0 ? NW : static_cast<std::size_t>(view.Words);
   const std::size_t parts = NW > 0 ? NW : partCount;
   const std::size_t size = std::size_t{1} << members;
   if (table.size() < size) table.resize(size, -1);
@@ -313,13 +325,18 @@ ScanTabled(const TPassView& view, const std::uint64_t* item, const std::size_t* 
   for (std::size_t p = 0; p < parts; ++p)
     shift[p] = std::popcount(item[p]);
   std::int32_t* const firsts = table.data();
-  for (std::size_t k = count; k-- > 0;) {
-    const std::int32_t j = sources != nullptr ? sources[k] : first + static_cast<std::int32_t>(k);
-    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
-    std::uint64_t index = GatherBits(row[NW > 0 ? 0 : part[0]], item[0]);
-    for (std::size_t p = 1; p < parts; ++p)
-      index = (index << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
-    firsts[index] = j;
+  if (sources != nullptr) {
+    for (std::size_t k = count; k-- > 0;) {
+      const std::uint64_t* row = view.Rows + static_cast<std::size_t>(sources[k]) * width;
+      firsts[GatheredNumber<NW>(row, item, part, parts, shift)] = sources[k];
+    }
+  } else {
+    // Consecutive sources: the row pointer steps back a row at a time.
+    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(first) * width + count * width;
+    for (auto j = static_cast<std::int32_t>(first + static_cast<std::int32_t>(count)); j-- > first;) {
+      row -= width;
+      firsts[GatheredNumber<NW>(row, item, part, parts, shift)] = j;
+    }
   }
   firsts[size - 1] = -1;
   if (view.EmptyKnown) firsts[0] = -1;
