@@ -653,16 +653,23 @@ private:
 
   // Moves the candidates, widened to whole sets, to the pending lookups.
   void Queue() {
-    // One resize for the item: the words outside its parts stay 0.
-    const std::size_t start = State.PendingWords.size();
-    State.PendingWords.resize(start + static_cast<std::size_t>(Candidates.Count) * Width, 0);
-    for (std::int32_t c = 0; c < Candidates.Count; ++c) {
-      const std::uint64_t* compact = &Candidates.Keys[static_cast<std::size_t>(c) * Parts];
-      std::uint64_t* set = &State.PendingWords[start + static_cast<std::size_t>(c) * Width];
+    // One resize of each for the item: the words outside its parts stay 0.
+    const std::size_t start = State.PendingSources.size();
+    const auto count = static_cast<std::size_t>(Candidates.Count);
+    State.PendingWords.resize((start + count) * Width, 0);
+    State.PendingHashes.resize(start + count);
+    State.PendingSources.resize(start + count);
+    std::uint64_t* const words = State.PendingWords.data() + start * Width;
+    std::uint64_t* const hashes = State.PendingHashes.data() + start;
+    std::copy(Candidates.Sources.begin(), Candidates.Sources.begin() + static_cast<std::ptrdiff_t>(count),
+              State.PendingSources.begin() + static_cast<std::ptrdiff_t>(start));
+    const auto hashWords = static_cast<std::int32_t>(NW > 0 ? NW : Width);
+    for (std::size_t c = 0; c < count; ++c) {
+      const std::uint64_t* compact = &Candidates.Keys[c * Parts];
+      std::uint64_t* set = words + c * Width;
       for (std::size_t p = 0; p < Parts; ++p)
         set[NW > 0 ? p : Part[p]] = compact[p];
-      State.PendingHashes.push_back(HashWords(set, View.Words));
-      State.PendingSources.push_back(Candidates.Sources[static_cast<std::size_t>(c)]);
+      hashes[c] = HashWords(set, hashWords);
     }
   }
 };
