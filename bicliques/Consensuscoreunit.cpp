@@ -33,14 +33,21 @@ constexpr std::size_t SmallRun = 16;
 
 // Where a set stands among sets equal before word `from`: its first non-zero
 // word from `from` on decides, the earlier and the larger the later in order.
+// Lead: width minus the index of that word, 0 when there is none; Value:
+// that word; Number: the set's number, which breaks ties between equal sets.
+// The three are packed into two words that compare as one 128-bit number.
 struct TSortKey {
-  std::uint32_t Lead;   // width minus the index of that word; 0 when there is none
-  std::uint32_t Number; // the set's number, which breaks ties between equal sets
-  std::uint64_t Value;  // that word
+  std::uint64_t High; // Lead, then the high half of Value
+  std::uint64_t Low;  // the low half of Value, then Number
+  TSortKey() = default;
+  TSortKey(std::uint32_t lead, std::uint32_t number, std::uint64_t value)
+      : High(std::uint64_t{lead} << 32 | value >> 32), Low(value << 32 | number) {}
+  std::uint32_t Lead() const { return static_cast<std::uint32_t>(High >> 32); }
+  std::uint32_t Number() const { return static_cast<std::uint32_t>(Low); }
+  // Same lead and word.
+  bool Ties(const TSortKey& other) const { return High == other.High && (Low >> 32) == (other.Low >> 32); }
   bool operator<(const TSortKey& other) const {
-    if (Lead != other.Lead) return Lead < other.Lead;
-    if (Value != other.Value) return Value < other.Value;
-    return Number < other.Number;
+    return High != other.High ? High < other.High : Low < other.Low;
   }
 };
 
@@ -71,7 +78,8 @@ void SortKeys(std::vector<TSortKey>& keys, std::int32_t threads) {
 void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t* order, std::size_t count,
               std::size_t from, std::vector<char>& repeat, std::int32_t threads, const TRunControl& control) {
   control.CheckStop();
-  std::vector<TSortKey> keyed(count);
+  std::vector<TSortKey> keyed;
+  keyed.reserve(count); // written once, by the loop
   for (std::size_t k = 0; k < count; ++k) {
     // Below the first level the sets come in sorted order, scattered.
     if (k + PrefetchAhead < count) PrefetchRead(sets[order[k + PrefetchAhead]] + from);
@@ -79,18 +87,18 @@ void SortSets(const std::uint64_t* const* sets, std::size_t width, std::uint32_t
     std::size_t lead = from;
     while (lead < width && set[lead] == 0)
       ++lead;
-    keyed[k] = {static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0};
+    keyed.emplace_back(static_cast<std::uint32_t>(width - lead), order[k], lead < width ? set[lead] : 0);
   }
   SortKeys(keyed, threads);
   for (std::size_t k = 0; k < count; ++k)
-    order[k] = keyed[k].Number;
+    order[k] = keyed[k].Number();
   for (std::size_t begin = 0; begin < count;) {
     std::size_t end = begin + 1;
-    while (end < count && keyed[end].Lead == keyed[begin].Lead && keyed[end].Value == keyed[begin].Value)
+    while (end < count && keyed[end].Ties(keyed[begin]))
       ++end;
     // The run agrees up to its leading word; with no word after it, its sets
     // are equal and already in number order.
-    const std::size_t next = width - keyed[begin].Lead + 1;
+    const std::size_t next = width - keyed[begin].Lead() + 1;
     if (next >= width) {
       for (std::size_t k = begin + 1; k < end; ++k)
         repeat[order[k]] = 1;
@@ -202,6 +210,18 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
   const auto chunks = static_cast<std::int64_t>(bounds.size() - 1);
   while (ScanTables.size() < static_cast<std::size_t>(workers))
     ScanTables.push_back(std::make_unique<TScanTables>());
+  if (workers == 1) {
+    // One scan after another into one table: each scan sees the earlier
+    // ones' finds in it, so no merge and no second table are needed.
+    TFound all(KeyWords, false);
+    for (std::int64_t chunk = 0; chunk < chunks; ++chunk) {
+      const auto at = static_cast<std::size_t>(chunk);
+      ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[0], all);
+      control.CheckStop();
+      control.Report(TPhase::Enumerating, pass, ResultCount() + all.Sets.Count());
+    }
+    return StoreNewSets(all.Sets, all.Sources, control, threads);
+  }
   // One worker needs no rounds of several chunks: each chunk is a round.
   const std::int64_t perRound = workers == 1 ? 1 : ChunksPerRound * workers;
   for (std::int64_t round = 0; round < chunks; round += perRound) {
@@ -209,7 +229,7 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
     std::vector<TFound> found;
     found.reserve(static_cast<std::size_t>(count));
     for (std::int64_t c = 0; c < count; ++c)
-      found.emplace_back(KeyWords);
+      found.emplace_back(KeyWords, true);
     ParallelFor(count, std::min<std::int64_t>(workers, count), [&](std::int32_t worker, std::int64_t chunk) {
       const auto at = static_cast<std::size_t>(round + chunk);
       ScanFrontier(view, bounds[at], bounds[at + 1], *ScanTables[static_cast<std::size_t>(worker)],
@@ -225,7 +245,7 @@ const TNewSets& TConsensusCore::Pass(TRunControl& control, std::int32_t threads,
         if (fresh.Insert(chunk.Sets.Set(static_cast<std::uint32_t>(k)), chunk.Hashes[at]))
           sources.push_back(chunk.Sources[at]);
       }
-      chunk = TFound(KeyWords); // its room goes back at once
+      chunk = TFound(KeyWords, true); // its room goes back at once
     }
   }
   return StoreNewSets(fresh, sources, control, threads);

@@ -249,7 +249,7 @@ BICLIQUES_BIT_GATHER_TARGET void
 ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t partCount,
              std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
              TSeen& seen, TCandidates& candidates) {
-  const auto width = static_cast<std::size_t>(view.Words);
+  const std::size_t width = NW > 0 ? NW : static_cast<std::size_t>(view.Words);
   const std::size_t parts = NW > 0 ? NW : partCount;
   int shift[NW > 0 ? NW : GatheredMembers] = {};
   // A part holding all 64 members is the only part holding any, so the index
@@ -288,6 +288,71 @@ ScanGathered(const TPassView& view, const std::uint64_t* item, const std::size_t
   candidates.Count = static_cast<std::int32_t>(held);
 }
 
+// Items of at most this many targets may number their consensus sets in a
+// table of first sources (16 KiB at most), when the table is not much longer
+// than the sources scanned.
+constexpr std::int32_t TabledMembers = 12;
+
+// The number of the consensus of `item` with `row` among the item's parts:
+// each part's bits gathered at the item's targets, the first part highest.
+template <int NW>
+BICLIQUES_BIT_GATHER_TARGET inline std::uint64_t
+GatheredNumber(const std::uint64_t* row, const std::uint64_t* item, const std::size_t* part,
+               std::size_t parts, const int* shift) {
+  std::uint64_t number = GatherBits(row[NW > 0 ? 0 : part[0]], item[0]);
+  for (std::size_t p = 1; p < parts; ++p)
+    number = (number << shift[p]) | GatherBits(row[NW > 0 ? p : part[p]], item[p]);
+  return number;
+}
+
+// Numbered scan for small items into a table with a source per number, -1
+// where none (every entry -1 on entry and on return). The sources are
+// walked from the last to the first and each writes its number's entry, so
+// the entry ends holding the first source of the number: no test and no
+// read of the table in the loop, whose only carried work is the index.
+// The numbers are then read in ascending order; the item itself and a
+// known empty set are left out, as Results holds both.
+template <int NW>
+BICLIQUES_BIT_GATHER_TARGET void
+ScanTabled(const TPassView& view, const std::uint64_t* item, const std::size_t* part, std::size_t partCount,
+           std::int32_t members, std::int32_t first, const std::int32_t* sources, std::size_t count,
+           std::vector<std::int32_t>& table, TCandidates& candidates) {
+  const std::size_t width = NW > 0 ? NW : static_cast<std::size_t>(view.Words);
+  const std::size_t parts = NW > 0 ? NW : partCount;
+  const std::size_t size = std::size_t{1} << members;
+  if (table.size() < size) table.resize(size, -1);
+  int shift[NW > 0 ? NW : TabledMembers] = {};
+  for (std::size_t p = 0; p < parts; ++p)
+    shift[p] = std::popcount(item[p]);
+  std::int32_t* const firsts = table.data();
+  if (sources != nullptr) {
+    for (std::size_t k = count; k-- > 0;) {
+      const std::uint64_t* row = view.Rows + static_cast<std::size_t>(sources[k]) * width;
+      firsts[GatheredNumber<NW>(row, item, part, parts, shift)] = sources[k];
+    }
+  } else {
+    // Consecutive sources: the row pointer steps back a row at a time.
+    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(first) * width + count * width;
+    for (auto j = static_cast<std::int32_t>(first + static_cast<std::int32_t>(count)); j-- > first;) {
+      row -= width;
+      firsts[GatheredNumber<NW>(row, item, part, parts, shift)] = j;
+    }
+  }
+  firsts[size - 1] = -1;
+  if (view.EmptyKnown) firsts[0] = -1;
+  candidates.Reserve(std::min(count, size));
+  for (std::size_t index = 0; index + 1 < size; ++index) {
+    const std::int32_t j = firsts[index];
+    if (j < 0) continue;
+    firsts[index] = -1;
+    const std::uint64_t* row = view.Rows + static_cast<std::size_t>(j) * width;
+    std::uint64_t* next = candidates.Next();
+    for (std::size_t p = 0; p < parts; ++p)
+      next[p] = item[p] & row[NW > 0 ? p : part[p]];
+    candidates.Commit(j, true);
+  }
+}
+
 // The scan of the sources `first` .. `first`+count-1 for one-word sets when
 // Results has a bit per possible set: a set met before in this item, or
 // known, costs one AND and one bit test.
@@ -312,6 +377,7 @@ void ScanKnownBits(const TPassView& view, std::uint64_t item, std::int32_t first
 struct TScanTables::TState {
   TCandidates Candidates;
   TDirectSeen Direct;
+  std::vector<std::int32_t> Firsts; // ScanTabled's table
   THashedSeen<std::uint32_t> Hashed32;
   THashedSeen<std::uint64_t> Hashed64;
   // Full-width candidates of several items awaiting their lookups.
@@ -385,8 +451,10 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
       state.Unknown.push_back(static_cast<std::uint32_t>(c));
     }
   }
-  // The same for the pass's earlier finds, a large table too.
-  const std::size_t unknown = state.Unknown.size();
+  // The same for the pass's earlier finds, a large table too, unless they
+  // are all in `found`.
+  const std::size_t unknown = view.PassNew->Count() == 0 ? 0 : state.Unknown.size();
+  if (unknown == 0) state.Fresh.swap(state.Unknown);
   for (std::size_t u = 0; u < std::min(2 * Ahead, unknown); ++u)
     view.PassNew->Prefetch(hashes[state.Unknown[u]]);
   for (std::size_t u = 0; u < std::min(Ahead, unknown); ++u)
@@ -405,7 +473,7 @@ void Flush(const TPassView& view, TScanTables::TState& state, TFound& found) {
     if (f + Ahead < fresh) found.Sets.Prefetch(hashes[state.Fresh[f + Ahead]]);
     const std::size_t c = state.Fresh[f];
     if (!found.Sets.Insert(&state.PendingWords[c * width], hashes[c])) continue;
-    found.Hashes.push_back(hashes[c]);
+    if (found.KeepHashes) found.Hashes.push_back(hashes[c]);
     found.Sources.push_back(state.PendingSources[c]);
   }
   state.PendingWords.clear();
@@ -520,6 +588,10 @@ private:
   // count sources listed in `sources` when it is not null, by gathering.
   void ScanGatheredSources(const std::int32_t* sources, std::size_t count) {
     const auto targets = static_cast<std::int32_t>(Members);
+    if (Members <= TabledMembers && (std::size_t{1} << Members) <= 2 * count) {
+      ScanTabled<NW>(View, Item, Part, Parts, targets, First, sources, count, State.Firsts, Candidates);
+      return;
+    }
     if (Members > DirectMembers) {
       if (Members <= 32) {
         ScanGathered<NW, false>(View, Item, Part, Parts, targets, First, sources, count, State.Hashed32,
@@ -581,16 +653,23 @@ private:
 
   // Moves the candidates, widened to whole sets, to the pending lookups.
   void Queue() {
-    // One resize for the item: the words outside its parts stay 0.
-    const std::size_t start = State.PendingWords.size();
-    State.PendingWords.resize(start + static_cast<std::size_t>(Candidates.Count) * Width, 0);
-    for (std::int32_t c = 0; c < Candidates.Count; ++c) {
-      const std::uint64_t* compact = &Candidates.Keys[static_cast<std::size_t>(c) * Parts];
-      std::uint64_t* set = &State.PendingWords[start + static_cast<std::size_t>(c) * Width];
+    // One resize of each for the item: the words outside its parts stay 0.
+    const std::size_t start = State.PendingSources.size();
+    const auto count = static_cast<std::size_t>(Candidates.Count);
+    State.PendingWords.resize((start + count) * Width, 0);
+    State.PendingHashes.resize(start + count);
+    State.PendingSources.resize(start + count);
+    std::uint64_t* const words = State.PendingWords.data() + start * Width;
+    std::uint64_t* const hashes = State.PendingHashes.data() + start;
+    std::copy(Candidates.Sources.begin(), Candidates.Sources.begin() + static_cast<std::ptrdiff_t>(count),
+              State.PendingSources.begin() + static_cast<std::ptrdiff_t>(start));
+    const auto hashWords = static_cast<std::int32_t>(NW > 0 ? NW : Width);
+    for (std::size_t c = 0; c < count; ++c) {
+      const std::uint64_t* compact = &Candidates.Keys[c * Parts];
+      std::uint64_t* set = words + c * Width;
       for (std::size_t p = 0; p < Parts; ++p)
         set[NW > 0 ? p : Part[p]] = compact[p];
-      State.PendingHashes.push_back(HashWords(set, View.Words));
-      State.PendingSources.push_back(Candidates.Sources[static_cast<std::size_t>(c)]);
+      hashes[c] = HashWords(set, hashWords);
     }
   }
 };

@@ -45,9 +45,11 @@ constexpr std::int32_t KnownBitsTargets = 22;
 // numbered in the order of their first production, with the source of that
 // production.
 struct TFound {
-  explicit TFound(std::int32_t words) : Sets(words) {}
+  // `merged`: the finds go on into another table, which wants their hashes.
+  TFound(std::int32_t words, bool merged) : Sets(words), KeepHashes(merged) {}
   TWordSetTable Sets;
-  std::vector<std::uint64_t> Hashes; // HashWords of each set
+  bool KeepHashes;
+  std::vector<std::uint64_t> Hashes; // HashWords of each set, when KeepHashes
   std::vector<std::int32_t> Sources;
 };
 
@@ -63,7 +65,8 @@ public:
   std::unique_ptr<TState> State;
 };
 
-// Scans frontier items begin .. end-1 into `found` (empty on entry); stops
-// early, with `found` incomplete, on a stop request.
+// Scans frontier items begin .. end-1 into `found`, which holds nothing or
+// the finds of scans of the same pass over earlier items (none in PassNew);
+// stops early, with `found` incomplete, on a stop request.
 void ScanFrontier(const TPassView& view, std::int32_t begin, std::int32_t end, TScanTables& tables,
                   TFound& found);

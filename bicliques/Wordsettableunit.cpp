@@ -16,7 +16,7 @@ constexpr std::size_t BlockWords = std::size_t{1} << 17;
 } // namespace
 
 TWordSetTable::TWordSetTable(std::int32_t wordCount)
-    : WordsPerSet(wordCount),
+    : WordsPerSet(wordCount), WholeHash(wordCount == 1),
       BlockShift(static_cast<std::size_t>(std::countr_zero(std::bit_floor(std::max<std::size_t>(
           1, BlockWords / std::max<std::size_t>(1, static_cast<std::size_t>(wordCount))))))),
       BlockMask((std::size_t{1} << BlockShift) - 1) {
@@ -36,11 +36,29 @@ void TWordSetTable::Clear() {
   Blocks.clear();
   Used = 0;
   NextId = 0;
+  ZeroHashHeld = false;
 }
 
 bool TWordSetTable::Insert(const std::uint64_t* key, std::uint64_t hash) {
   assert(NextId < 0xFFFFFFFFu);
   if (static_cast<std::size_t>(Used + 1) * 2 > Mask + 1) Grow(2 * (Mask + 1));
+  if (WholeHash) {
+    if (hash == 0) {
+      if (ZeroHashHeld) return false;
+      ZeroHashHeld = true;
+      Store(key);
+      return true;
+    }
+    for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
+      const std::uint64_t slot = Slots[at];
+      if (slot == hash) return false;
+      if (slot == 0) {
+        Slots[at] = hash;
+        Store(key);
+        return true;
+      }
+    }
+  }
   const std::uint64_t high = hash >> 32;
   for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
     const std::uint64_t slot = Slots[at];
@@ -76,7 +94,8 @@ std::uint32_t TWordSetTable::Adopt(TWordSetTable& other) {
   for (std::size_t k = 0; k <= other.Mask; ++k) {
     const std::uint64_t slot = other.Slots[k];
     if (slot == 0) continue;
-    const std::uint64_t moved = slot + offset;
+    // Whole hashes carry no id.
+    const std::uint64_t moved = WholeHash ? slot : slot + offset;
     std::size_t at = Home(moved, Mask);
     while (Slots[at] != 0)
       at = (at + 1) & Mask;
@@ -85,6 +104,8 @@ std::uint32_t TWordSetTable::Adopt(TWordSetTable& other) {
   Used += other.Used;
   NextId =
       other.NextId == 0 ? static_cast<std::uint32_t>(Blocks.size() << BlockShift) : other.NextId + offset;
+  ZeroHashHeld = ZeroHashHeld || other.ZeroHashHeld;
+  other.ZeroHashHeld = false;
   other.Blocks.clear();
   other.Used = 0;
   other.NextId = 0;

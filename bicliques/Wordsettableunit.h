@@ -16,7 +16,10 @@
 // only inserts numbers its sets 0, 1, ... in the order they were added, and
 // Adopt takes over another table's blocks whole, so that sets found elsewhere
 // join without being copied. A slot holds only the id and the high half of
-// the hash (8 bytes), so that the table stays small next to the sets.
+// the hash (8 bytes), so that the table stays small next to the sets. In a
+// table of one-word sets a slot holds the whole hash instead: HashWords of
+// one word is a bijection (each of its steps is), so the hash names the set
+// and a lookup reads no set.
 // Lookups may run on several threads at once while nobody changes the table.
 class TWordSetTable {
 public:
@@ -37,6 +40,7 @@ public:
   // `hash` is HashWords(key, Words()) throughout.
   // Inline: the consensus scan calls it for every candidate.
   bool Contains(const std::uint64_t* key, std::uint64_t hash) const {
+    if (WholeHash) return ContainsHash(hash);
     const std::uint64_t high = hash >> 32;
     for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
       const std::uint64_t slot = Slots[at];
@@ -57,12 +61,17 @@ public:
   // Asks the processor to fetch the set that the slot where a lookup of
   // `hash` starts names, if that slot may hold it.
   void PrefetchSet(std::uint64_t hash) const {
+    if (WholeHash) return;
     const std::uint64_t slot = Slots[Home(hash)];
     if (slot != 0 && slot >> 32 == hash >> 32) PrefetchRead(Set(static_cast<std::uint32_t>(slot - 1)));
   }
 
 private:
   std::int32_t WordsPerSet;
+  // One word a set: slots hold whole hashes, and the set whose hash is 0
+  // (free slots are 0) is marked by ZeroHashHeld instead of a slot.
+  bool WholeHash;
+  bool ZeroHashHeld = false;
   // Sets per block: a power of two, about 1 MiB of words.
   std::size_t BlockShift;
   std::size_t BlockMask;
@@ -85,6 +94,14 @@ private:
     return static_cast<std::size_t>(hashOrSlot >> 32) & mask;
   }
   std::size_t Home(std::uint64_t hash) const { return Home(hash, Mask); }
+  bool ContainsHash(std::uint64_t hash) const {
+    if (hash == 0) return ZeroHashHeld;
+    for (std::size_t at = Home(hash);; at = (at + 1) & Mask) {
+      const std::uint64_t slot = Slots[at];
+      if (slot == hash) return true;
+      if (slot == 0) return false;
+    }
+  }
   bool SameWords(const std::uint64_t* a, const std::uint64_t* b) const {
     std::uint64_t differ = 0;
     for (std::int32_t k = 0; k < WordsPerSet; ++k)

@@ -244,8 +244,12 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  // Small inputs finish before large pages would pay for starting again.
-  if (!generateCommand->parsed() && InputBytes(options.Input) >= HugeHeapInputBytes) StartOnHugePages(argv);
+  // Small inputs finish before large pages would pay for starting again,
+  // except with the consensus engine: its tables grow with the results, to
+  // hundreds of megabytes from a few kilobytes of input.
+  const bool consensus = EngineNamed(options.Engine) == std::optional(TEngineKind::Consensus);
+  if (!generateCommand->parsed() && (consensus || InputBytes(options.Input) >= HugeHeapInputBytes))
+    StartOnHugePages(argv);
   if (generateCommand->parsed()) {
     const std::vector<std::string> extras = generateCommand->remaining();
     const auto usage = [&app](const CLI::Error& error) {

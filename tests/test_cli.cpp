@@ -874,9 +874,10 @@ TEST_F(CliTest, AKilledRunLeavesNoTemporaryFile) {
   EXPECT_EQ(Slurp(Dir / "out.txt"), "precious\n");
 }
 
-// From 256 KiB of input on, the command starts itself again with the
-// allocator on large pages; the second start must see the same arguments
-// and give the same lines, messages and status as a run that does not.
+// From 256 KiB of input on, and with the consensus engine on any input, the
+// command starts itself again with the allocator on large pages; the second
+// start must see the same arguments and give the same lines, messages and
+// status as a run that does not.
 TEST_F(CliTest, LargeInputsGiveTheSameOutcomeWhenStartedAgainOnLargePages) {
   std::string matrix;
   for (int row = 0; row < 600; ++row) {
@@ -886,8 +887,13 @@ TEST_F(CliTest, LargeInputsGiveTheSameOutcomeWhenStartedAgainOnLargePages) {
   }
   Spit(Dir / "large.txt", matrix);
   Spit(Dir / "large-bad.txt", matrix + "01x\n");
-  const char* const argumentLists[] = {"large.txt --threads 1", "--count --stats large.txt",
-                                       "--order none --threads 1 large.txt", "large-bad.txt"};
+  Spit(Dir / "small.txt", "110\n011\n111\n");
+  const char* const argumentLists[] = {"large.txt --threads 1",
+                                       "--count --stats large.txt",
+                                       "--order none --threads 1 large.txt",
+                                       "large-bad.txt",
+                                       "--engine consensus small.txt",
+                                       "--engine consensus --order none --count small.txt"};
   for (const char* arguments : argumentLists) {
     const TOutcome again = Run(arguments);
     const TOutcome once = Run(arguments, "", "stdout", "GLIBC_TUNABLES=glibc.malloc.hugetlb=0");

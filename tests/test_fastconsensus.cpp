@@ -83,6 +83,23 @@ TEST(FastConsensus, RandomMatricesAroundWordEdges) {
   }
 }
 
+// Many sources against sets of few targets: the scans that number each
+// set's consensus sets in a table of first sources, over every later source
+// or only over those sharing a target with the set.
+TEST(FastConsensus, ManySourcesAgainstSetsOfFewTargets) {
+  std::mt19937 random(11);
+  struct TShape {
+    std::int32_t Rows;
+    std::int32_t Width;
+    double Density;
+  };
+  const TShape shapes[] = {{130, 40, 0.06}, {100, 100, 0.12}, {70, 20, 0.35}, {90, 150, 0.1}};
+  for (const TShape& shape : shapes) {
+    SCOPED_TRACE("rows " + std::to_string(shape.Rows) + ", width " + std::to_string(shape.Width));
+    ExpectSameAsReference(bruteforce::RandomMatrix(random, shape.Rows, shape.Width, shape.Density));
+  }
+}
+
 // Enough pairs per pass that the passes share their frontier among threads.
 TEST(FastConsensus, ParallelPassesMatchTheReferenceRunAfterRun) {
   std::mt19937 random(7);

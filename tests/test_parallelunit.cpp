@@ -9,6 +9,40 @@
 
 #include "Parallelunit.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
+#if defined(__linux__)
+// Every processor means those the thread may run on: held to one or two of
+// them (as taskset holds a process), it gets one or two threads. Each case
+// runs on a thread of its own, so the test's own mask stays as it was.
+TEST(ThreadCount, EveryProcessorMeansThoseTheThreadMayRunOn) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  ASSERT_EQ(sched_getaffinity(0, sizeof(allowed), &allowed), 0);
+  std::vector<int> processors;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &allowed)) processors.push_back(cpu);
+  }
+  ASSERT_FALSE(processors.empty());
+  EXPECT_EQ(ThreadCount(0), static_cast<std::int32_t>(processors.size()));
+  for (std::size_t held = 1; held <= std::min<std::size_t>(2, processors.size()); ++held) {
+    std::int32_t counted = 0;
+    std::thread([&] {
+      cpu_set_t some;
+      CPU_ZERO(&some);
+      for (std::size_t k = 0; k < held; ++k)
+        CPU_SET(processors[k], &some);
+      if (sched_setaffinity(0, sizeof(some), &some) == 0) counted = ThreadCount(0);
+    }).join();
+    EXPECT_EQ(counted, static_cast<std::int32_t>(held));
+  }
+  // A request of its own is kept as it is.
+  EXPECT_EQ(ThreadCount(3), 3);
+}
+#endif
+
 TEST(RunTeam, EveryWorkerRunsOnceAndWorkerZeroIsTheCaller) {
   for (const std::int32_t threads : {1, 2, 5}) {
     std::vector<std::atomic<int>> runs(static_cast<std::size_t>(threads));

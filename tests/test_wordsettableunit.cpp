@@ -23,6 +23,23 @@ TWords RandomSet(std::int32_t words, std::mt19937& random) {
 
 std::uint64_t Hash(const TWords& set) { return HashWords(set.data(), static_cast<std::int32_t>(set.size())); }
 
+// The inverse of an odd number modulo 2^64 (Newton's steps).
+std::uint64_t Inverse(std::uint64_t odd) {
+  std::uint64_t inverse = odd;
+  for (int k = 0; k < 6; ++k)
+    inverse *= 2 - odd * inverse;
+  return inverse;
+}
+
+// The one word whose hash is `hash`: HashWords of one word run backwards.
+std::uint64_t WordOfHash(std::uint64_t hash) {
+  std::uint64_t h = hash ^ (hash >> 29) ^ (hash >> 58); // undoes h ^= h >> 29
+  h *= Inverse(0xC4CEB9FE1A85EC53ull);
+  h ^= h >> 32;
+  h *= Inverse(0xFF51AFD7ED558CCDull);
+  return h ^ 0x9E3779B97F4A7C15ull;
+}
+
 } // namespace
 
 // Word counts around the block size (2^17 words a block: 512 sets of 200
@@ -67,6 +84,11 @@ TEST(TWordSetTable, HoldsWhatASetHoldsAcrossBlocksAndAdoption) {
         EXPECT_EQ(table.Set(id), pointers[k]) << "set " << k << " moved";
       }
     }
+    // Sets never added are not held.
+    for (int k = 0; k < 300; ++k) {
+      const TWords set = RandomSet(words, random);
+      EXPECT_EQ(table.Contains(set.data(), Hash(set)), expected.count(set) != 0);
+    }
     // After adoption, inserting still refuses held sets and adds new ones.
     for (int k = 0; k < 300; ++k) {
       const TWords set = RandomSet(words, random);
@@ -84,4 +106,35 @@ TEST(TWordSetTable, HoldsWhatASetHoldsAcrossBlocksAndAdoption) {
     const TWords first = named.front().second;
     EXPECT_FALSE(table.Contains(first.data(), Hash(first)));
   }
+}
+
+// A table of one-word sets names them by their hashes; the set whose hash is
+// 0, which a free slot cannot name, is held, refused twice, adopted and
+// forgotten like any other, and sets next to it are not taken for it.
+TEST(TWordSetTable, OneWordSetsIncludingTheOneWhoseHashIsZero) {
+  const std::uint64_t zero = WordOfHash(0);
+  ASSERT_EQ(HashWords(&zero, 1), 0u);
+  const std::vector<std::uint64_t> near = {zero ^ 1, zero ^ (std::uint64_t{1} << 63), zero + 2, 0};
+  TWordSetTable table(1);
+  TWordSetTable other(1);
+  EXPECT_FALSE(table.Contains(&zero, 0));
+  EXPECT_TRUE(other.Insert(&zero, 0));
+  EXPECT_FALSE(other.Insert(&zero, 0));
+  EXPECT_EQ(TWords(other.Set(other.LastId()), other.Set(other.LastId()) + 1), TWords{zero});
+  for (const std::uint64_t word : near) {
+    EXPECT_FALSE(other.Contains(&word, HashWords(&word, 1)));
+    EXPECT_TRUE(table.Insert(&word, HashWords(&word, 1)));
+  }
+  EXPECT_FALSE(table.Contains(&zero, 0));
+  const std::uint32_t offset = table.Adopt(other);
+  EXPECT_TRUE(table.Contains(&zero, 0));
+  EXPECT_FALSE(other.Contains(&zero, 0));
+  EXPECT_EQ(table.Count(), static_cast<std::int64_t>(near.size()) + 1);
+  EXPECT_EQ(*table.Set(offset), zero);
+  EXPECT_FALSE(table.Insert(&zero, 0));
+  for (const std::uint64_t word : near)
+    EXPECT_FALSE(table.Insert(&word, HashWords(&word, 1)));
+  table.Clear();
+  EXPECT_FALSE(table.Contains(&zero, 0));
+  EXPECT_TRUE(table.Insert(&zero, 0));
 }
