@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "Dialogsunit.h"
+#include "Hugeheapunit.h"
 #include "Latticeviewunit.h"
 #include "Qtfilesunit.h"
 #include "Resultviewunit.h"
@@ -44,6 +45,9 @@ void WhenIdle(TForm1& form, std::vector<std::function<void()>> steps) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // A RUN of millions of results holds their text and its line index, each
+  // written once as it is made: on large pages that costs about 7 % less.
+  StartOnHugePages(argv);
   QApplication application(argc, argv);
   TQtDialogs dialogs;
   try {

@@ -26,6 +26,7 @@
 
 #include "Dialogsunit.h"
 #include "Enginetableunit.h"
+#include "Hugeheapunit.h"
 #include "Unit1.h"
 
 namespace {
@@ -67,6 +68,7 @@ void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 } // namespace
 
 int main(int argc, char** argv) {
+  StartOnHugePages(argv); // as the window starts
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   if (argc < 2) {

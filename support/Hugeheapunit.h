@@ -1,4 +1,4 @@
-// Hugeheapunit: the command's heap on large pages.
+// Hugeheapunit: a process's heap on large pages.
 //
 // A run builds and drops many arrays of a few hundred kilobytes to a few
 // megabytes. On 4 KiB pages the kernel faults in and zeroes every page of
